@@ -1,0 +1,29 @@
+# voran_library(NAME DIR [LINKS ...]) builds every .cpp of a source folder
+# into one static library; the folder's headers are reachable as
+# "folder/File.h" from the src/ root.
+function(voran_library name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp"
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.h"
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.qrc")
+  add_library(${name} STATIC ${_src})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+endfunction()
+
+# voran_test(NAME SOURCES... LINKS ...) adds one GoogleTest executable run
+# headless; every TEST in it becomes its own ctest entry.
+function(voran_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT})
+endfunction()

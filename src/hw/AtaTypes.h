@@ -1,0 +1,78 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace ata {
+
+// The command block as the host writes it; for 48-bit commands the *Hob
+// fields are the high-order ("previous") bytes written first.
+struct Taskfile {
+    uint8_t feature = 0;
+    uint8_t count = 0;
+    uint8_t lbaLow = 0;
+    uint8_t lbaMid = 0;
+    uint8_t lbaHigh = 0;
+    uint8_t device = 0;
+    uint8_t command = 0;
+    uint8_t featureHob = 0;
+    uint8_t countHob = 0;
+    uint8_t lbaLowHob = 0;
+    uint8_t lbaMidHob = 0;
+    uint8_t lbaHighHob = 0;
+    bool ext = false;
+
+    // 28-bit LBA form: bits 24-27 go to the device register.
+    static Taskfile Lba28(uint8_t command, uint64_t lba, uint32_t count, uint8_t feature = 0);
+    // 48-bit form.
+    static Taskfile Lba48(uint8_t command, uint64_t lba, uint32_t count, uint16_t feature = 0);
+
+    uint64_t Lba28Address() const;  // from low/mid/high and device bits 0-3
+    uint64_t Lba48Address() const;
+};
+
+enum class Protocol {
+    NonData,
+    PioIn,
+    PioOut,
+    // PIO data-out whose command then runs for long (SECURITY ERASE UNIT): the
+    // call returns once the data is taken and the drive has had a moment to
+    // refuse it, without waiting for the end.
+    PioOutStart,
+};
+
+enum class Outcome {
+    Ok,
+    DeviceError,      // the drive ended the command with ERR (or DF)
+    Timeout,          // BSY or DRQ did not come within the time-out
+    NoDevice,         // the status port reads 0x00 or 0xFF: nothing answers
+    ProtocolError,    // the drive broke the protocol (no DRQ where data was due)
+    NotInitialised,   // no InitDLL yet
+    InvalidArgument,  // count or address outside what the command can carry
+};
+
+struct Request {
+    Taskfile tf;
+    Protocol protocol = Protocol::NonData;
+    uint8_t* in = nullptr;         // PioIn: sectors × 512 bytes
+    const uint8_t* out = nullptr;  // PioOut: sectors × 512 bytes
+    uint32_t sectors = 0;          // data sectors
+    // PioOut only: the same 512 bytes for every sector (out points to one).
+    bool repeatOut = false;
+    // Bytes written one at a time after the data (WRITE LONG's ECC bytes).
+    const uint8_t* trailingBytes = nullptr;
+    uint32_t trailingCount = 0;
+    bool readBack = false;         // read the registers back after completion
+};
+
+struct Result {
+    Outcome outcome = Outcome::NotInitialised;
+    uint8_t status = 0;
+    uint8_t error = 0;
+    int64_t micros = -1;  // command write to BSY clear
+    Taskfile regs;        // registers read back (when asked)
+    bool ok() const { return outcome == Outcome::Ok; }
+};
+
+const char* OutcomeName(Outcome o);
+
+}  // namespace ata

@@ -1,0 +1,443 @@
+#include "sim/SimMachine.h"
+
+#include "hw/AtaDefs.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QString>
+
+namespace sim {
+
+using namespace ata;
+
+// ---- channel -------------------------------------------------------------------
+
+Channel::Channel(uint16_t base, uint16_t control, std::unique_ptr<Drive> master, std::unique_ptr<Drive> slave)
+    : m_base(base), m_alt(control)
+{
+    m_drive[0] = std::move(master);
+    m_drive[1] = std::move(slave);
+}
+
+uint8_t Channel::Read8(uint16_t offset)
+{
+    Drive* d = m_drive[m_selected].get();
+    if (!d) {
+        // Nothing answers for a missing device: a floating bus on an empty
+        // channel, and zeros when the other device answers for it.
+        Drive* other = m_drive[m_selected ^ 1].get();
+        return (other && !other->Absent()) ? 0x00 : 0xFF;
+    }
+    if (offset == kRegData)
+        return d->ReadData8();
+    if (offset == kRegStatus)
+        return d->Status();
+    return d->ReadRegister(uint8_t(offset), (m_control & kCtlHob) != 0);
+}
+
+uint16_t Channel::Read16(uint16_t offset)
+{
+    if (offset != kRegData)
+        return uint16_t(Read8(offset) | 0xFF00);
+    Drive* d = m_drive[m_selected].get();
+    return d ? d->ReadData16() : 0xFFFF;
+}
+
+void Channel::Write8(uint16_t offset, uint8_t v)
+{
+    if (offset != kRegData && offset != kRegCommand)
+        m_control &= uint8_t(~kCtlHob);  // a register write clears HOB
+    switch (offset) {
+    case kRegData:
+        if (Drive* d = m_drive[m_selected].get())
+            d->WriteData8(v);
+        return;
+    case kRegDevice:
+        m_selected = (v & kDevSlave) ? 1 : 0;
+        for (auto& d : m_drive)
+            if (d)
+                d->LatchDevice(v);
+        return;
+    case kRegCommand:
+        if (Drive* d = m_drive[m_selected].get())
+            d->WriteCommand(v);
+        return;
+    default:
+        for (auto& d : m_drive)
+            if (d)
+                d->LatchRegister(uint8_t(offset), v);
+        return;
+    }
+}
+
+void Channel::Write16(uint16_t offset, uint16_t v)
+{
+    if (offset == kRegData) {
+        if (Drive* d = m_drive[m_selected].get())
+            d->WriteData16(v);
+        return;
+    }
+    Write8(offset, uint8_t(v));
+}
+
+uint8_t Channel::ReadAlt() { return Read8(kRegStatus); }
+
+void Channel::WriteControl(uint8_t v)
+{
+    const bool was = m_control & kCtlSrst;
+    const bool now = v & kCtlSrst;
+    m_control = v;
+    if (was != now) {
+        for (auto& d : m_drive)
+            if (d)
+                d->SetReset(now);
+        if (!now)
+            m_selected = 0;  // the reset selects device 0
+    }
+}
+
+// ---- machine ------------------------------------------------------------------------
+
+std::array<std::pair<uint16_t, uint16_t>, 2> ChannelPorts(const PciFunctionSpec& f)
+{
+    auto io = [&](int bar) -> uint16_t { return (f.bars[bar] & 1) ? uint16_t(f.bars[bar] & ~3u) : 0; };
+    std::array<std::pair<uint16_t, uint16_t>, 2> p{};
+    if (f.subclass == 0x01) {
+        p[0] = (f.progIf & 0x01) ? std::make_pair(io(0), uint16_t(io(1) ? io(1) + 2 : 0))
+                                 : std::make_pair(uint16_t(0x1F0), uint16_t(0x3F6));
+        p[1] = (f.progIf & 0x04) ? std::make_pair(io(2), uint16_t(io(3) ? io(3) + 2 : 0))
+                                 : std::make_pair(uint16_t(0x170), uint16_t(0x376));
+    } else {
+        p[0] = {io(0), uint16_t(io(1) ? io(1) + 2 : 0)};
+        p[1] = {io(2), uint16_t(io(3) ? io(3) + 2 : 0)};
+    }
+    for (auto& c : p)
+        if (!c.first || !c.second)
+            c = {0, 0};
+    return p;
+}
+
+Machine::Machine(const MachineSpec& spec) : m_routes(65536)
+{
+    for (const PciFunctionSpec& f : spec.functions) {
+        PciFunction pf{f.bus, f.device, f.function, {}};
+        auto& c = pf.config;
+        c[0x00] = uint8_t(f.vendorId);
+        c[0x01] = uint8_t(f.vendorId >> 8);
+        c[0x02] = uint8_t(f.deviceId);
+        c[0x03] = uint8_t(f.deviceId >> 8);
+        c[0x04] = 0x05;  // I/O space and bus master enabled
+        c[0x06] = 0x80;
+        c[0x07] = 0x02;
+        c[0x08] = f.revision;
+        c[0x09] = f.progIf;
+        c[0x0A] = f.subclass;
+        c[0x0B] = f.classCode;
+        c[0x0E] = f.multiFunction ? 0x80 : 0x00;
+        for (int b = 0; b < 6; ++b)
+            for (int i = 0; i < 4; ++i)
+                c[0x10 + 4 * b + i] = uint8_t(f.bars[b] >> (8 * i));
+        c[0x2C] = c[0x00];
+        c[0x2D] = c[0x01];
+        c[0x3C] = 14;
+        c[0x3D] = 1;
+        m_pci.push_back(pf);
+
+        if (f.classCode != 0x01)
+            continue;
+        const auto ports = ChannelPorts(f);
+        for (int ch = 0; ch < 2; ++ch) {
+            const ChannelSpec& cs = f.channels[ch];
+            if (!ports[ch].first)
+                continue;
+            auto master = cs.master ? std::make_unique<Drive>(*cs.master) : nullptr;
+            auto slave = cs.slave ? std::make_unique<Drive>(*cs.slave) : nullptr;
+            auto channel = std::make_unique<Channel>(ports[ch].first, ports[ch].second, std::move(master),
+                                                     std::move(slave));
+            for (int r = 0; r < 8; ++r)
+                m_routes[uint16_t(ports[ch].first + r)] = Route{channel.get(), int16_t(r)};
+            m_routes[ports[ch].second] = Route{channel.get(), 8};
+            for (int d = 0; d < 2; ++d)
+                if (Drive* drv = channel->DriveAt(d))
+                    drv->SetStateListener([this] {
+                        // Called with the machine lock held (from a port access).
+                        SaveStateLocked();
+                    });
+            m_channels.push_back(std::move(channel));
+        }
+    }
+}
+
+Machine::~Machine() = default;
+
+uint32_t Machine::PciRead32(uint32_t address) const
+{
+    if (!(address & 0x80000000u))
+        return 0xFFFFFFFFu;
+    const uint8_t bus = uint8_t(address >> 16);
+    const uint8_t dev = uint8_t((address >> 11) & 0x1F);
+    const uint8_t fn = uint8_t((address >> 8) & 0x07);
+    const uint8_t off = uint8_t(address & 0xFC);
+    for (const PciFunction& f : m_pci) {
+        if (f.bus == bus && f.device == dev && f.function == fn) {
+            return uint32_t(f.config[off]) | (uint32_t(f.config[off + 1]) << 8) |
+                   (uint32_t(f.config[off + 2]) << 16) | (uint32_t(f.config[off + 3]) << 24);
+        }
+    }
+    return 0xFFFFFFFFu;
+}
+
+uint8_t Machine::In8(uint16_t port)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    if (port >= 0xCFC && port <= 0xCFF)
+        return uint8_t(PciRead32(m_cf8) >> (8 * (port - 0xCFC)));
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return 0xFF;
+    return r.offset == 8 ? r.channel->ReadAlt() : r.channel->Read8(uint16_t(r.offset));
+}
+
+uint16_t Machine::In16(uint16_t port)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    if (port == 0xCFC || port == 0xCFE)
+        return uint16_t(PciRead32(m_cf8) >> (8 * (port - 0xCFC)));
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return 0xFFFF;
+    return r.offset == 8 ? uint16_t(r.channel->ReadAlt() | 0xFF00) : r.channel->Read16(uint16_t(r.offset));
+}
+
+uint32_t Machine::In32(uint16_t port)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    if (port == 0xCF8)
+        return m_cf8;
+    if (port == 0xCFC)
+        return PciRead32(m_cf8);
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return 0xFFFFFFFFu;
+    if (r.offset == kRegData) {
+        const uint32_t lo = r.channel->Read16(0);
+        const uint32_t hi = r.channel->Read16(0);
+        return lo | (hi << 16);
+    }
+    return 0xFFFFFF00u | (r.offset == 8 ? r.channel->ReadAlt() : r.channel->Read8(uint16_t(r.offset)));
+}
+
+void Machine::Out8(uint16_t port, uint8_t value)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return;
+    if (r.offset == 8)
+        r.channel->WriteControl(value);
+    else
+        r.channel->Write8(uint16_t(r.offset), value);
+}
+
+void Machine::Out16(uint16_t port, uint16_t value)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return;
+    if (r.offset == 8)
+        r.channel->WriteControl(uint8_t(value));
+    else
+        r.channel->Write16(uint16_t(r.offset), value);
+}
+
+void Machine::Out32(uint16_t port, uint32_t value)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    if (port == 0xCF8) {
+        m_cf8 = value;
+        return;
+    }
+    if (port == 0xCFC)
+        return;  // configuration space is read-only here
+    const Route& r = m_routes[port];
+    if (!r.channel)
+        return;
+    if (r.offset == kRegData) {
+        r.channel->Write16(0, uint16_t(value));
+        r.channel->Write16(0, uint16_t(value >> 16));
+    } else if (r.offset == 8) {
+        r.channel->WriteControl(uint8_t(value));
+    } else {
+        r.channel->Write8(uint16_t(r.offset), uint8_t(value));
+    }
+}
+
+void Machine::In16Block(uint16_t port, uint16_t* words, size_t count)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    const Route& r = m_routes[port];
+    for (size_t i = 0; i < count; ++i)
+        words[i] = (r.channel && r.offset == kRegData) ? r.channel->Read16(0) : 0xFFFF;
+}
+
+void Machine::Out16Block(uint16_t port, const uint16_t* words, size_t count)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    ++m_accesses;
+    const Route& r = m_routes[port];
+    if (!r.channel || r.offset != kRegData)
+        return;
+    for (size_t i = 0; i < count; ++i)
+        r.channel->Write16(0, words[i]);
+}
+
+Drive* Machine::DriveAt(uint16_t basePort, int device)
+{
+    Channel* c = ChannelAt(basePort);
+    return c ? c->DriveAt(device) : nullptr;
+}
+
+Channel* Machine::ChannelAt(uint16_t basePort)
+{
+    for (auto& c : m_channels)
+        if (c->Base() == basePort)
+            return c.get();
+    return nullptr;
+}
+
+void Machine::PowerCycle()
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    for (auto& c : m_channels)
+        for (int d = 0; d < 2; ++d)
+            if (Drive* drv = c->DriveAt(d))
+                drv->PowerCycle();
+}
+
+// ---- state file ---------------------------------------------------------------------
+
+namespace {
+
+QString Hex(const std::array<uint8_t, 32>& a)
+{
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(a.data()), 32).toHex());
+}
+
+std::array<uint8_t, 32> Unhex(const QString& s)
+{
+    std::array<uint8_t, 32> a{};
+    const QByteArray b = QByteArray::fromHex(s.toLatin1());
+    std::copy_n(b.begin(), std::min<qsizetype>(b.size(), 32), a.begin());
+    return a;
+}
+
+QString DriveKey(uint16_t base, int device)
+{
+    return QStringLiteral("%1:%2").arg(base, 4, 16, QLatin1Char('0')).toUpper().arg(device ? "slave" : "master");
+}
+
+}  // namespace
+
+void Machine::SaveStateLocked()
+{
+    if (m_stateFile.empty() || m_loadingState)
+        return;
+    QJsonObject root;
+    for (auto& c : m_channels) {
+        for (int d = 0; d < 2; ++d) {
+            Drive* drv = c->DriveAt(d);
+            if (!drv)
+                continue;
+            const PersistentState& s = drv->State();
+            QJsonObject o;
+            o["smartEnabled"] = s.smartEnabled;
+            o["securityEnabled"] = s.securityEnabled;
+            o["levelMax"] = s.levelMax;
+            o["user"] = Hex(s.user);
+            o["master"] = Hex(s.master);
+            o["maxAddress"] = QString::number(s.maxAddress);
+            QJsonArray bad;
+            for (uint64_t lba : s.softBad)
+                bad.append(QString::number(lba));
+            o["softBad"] = bad;
+            root[DriveKey(c->Base(), d)] = o;
+        }
+    }
+    QSaveFile f(QString::fromStdString(m_stateFile));
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write(QJsonDocument(root).toJson());
+        f.commit();
+    }
+}
+
+bool Machine::AttachStateFile(const std::string& stateFile, std::string* error)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_stateFile = stateFile;
+    QFile f(QString::fromStdString(stateFile));
+    if (!f.exists()) {
+        SaveStateLocked();
+        return true;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = "cannot read " + stateFile;
+        return false;
+    }
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
+    if (pe.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (error)
+            *error = stateFile + ": " + pe.errorString().toStdString();
+        return false;
+    }
+    const QJsonObject root = doc.object();
+    m_loadingState = true;
+    for (auto& c : m_channels) {
+        for (int d = 0; d < 2; ++d) {
+            Drive* drv = c->DriveAt(d);
+            const QJsonValue v = root.value(DriveKey(c->Base(), d));
+            if (!drv || !v.isObject())
+                continue;
+            const QJsonObject o = v.toObject();
+            PersistentState s = drv->State();
+            s.smartEnabled = o.value("smartEnabled").toBool(s.smartEnabled);
+            s.securityEnabled = o.value("securityEnabled").toBool(s.securityEnabled);
+            s.levelMax = o.value("levelMax").toBool(s.levelMax);
+            if (o.contains("user"))
+                s.user = Unhex(o.value("user").toString());
+            if (o.contains("master"))
+                s.master = Unhex(o.value("master").toString());
+            if (o.contains("maxAddress"))
+                s.maxAddress = o.value("maxAddress").toString().toULongLong();
+            if (o.contains("softBad")) {
+                s.softBad.clear();
+                for (const QJsonValue& b : o.value("softBad").toArray())
+                    s.softBad.insert(b.toString().toULongLong());
+            }
+            drv->LoadState(s);
+        }
+    }
+    m_loadingState = false;
+    return true;
+}
+
+std::shared_ptr<Machine> InstallMachine(const MachineSpec& spec)
+{
+    auto m = std::make_shared<Machine>(spec);
+    InstallPortBackend(m);
+    return m;
+}
+
+}  // namespace sim

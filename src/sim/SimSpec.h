@@ -1,0 +1,124 @@
+#pragma once
+// Description of a simulated machine: its PCI functions, the IDE channels of
+// its storage controllers and the drives on them.  Built in code or read from
+// a JSON file (see SimSpecJson.cpp for the format).
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Speed zone: up to `endFraction` of the capacity a 256-sector block takes
+// `msPerBlock` to read.
+struct Zone {
+    double endFraction = 1.0;
+    double msPerBlock = 1.0;
+};
+
+// Sectors [first, first + count) take `extraMs` longer per command.
+struct SlowRange {
+    uint64_t first = 0;
+    uint64_t count = 0;
+    double extraMs = 0;
+};
+
+// Sectors [first, first + count) fail with `error` in the error register after
+// `ms` of trying.  An error byte of 0 still ends the command with ERR.
+struct FailRange {
+    uint64_t first = 0;
+    uint64_t count = 0;
+    uint8_t error = 0x40;
+    double ms = 50;
+};
+
+struct SmartAttributeSpec {
+    uint8_t id = 0;
+    uint16_t flags = 0x0033;
+    uint8_t value = 100;
+    uint8_t worst = 100;
+    int threshold = 0;  // -1: no threshold entry for this attribute
+    uint64_t raw = 0;
+};
+
+enum class SmartMode { Off, On, Unsupported };
+
+struct SecuritySpec {
+    bool supported = true;
+    bool enhancedErase = true;
+    std::string userPassword;    // empty: no password set
+    bool levelMax = false;
+    std::string masterPassword;  // factory master password
+    bool frozen = false;
+};
+
+struct DriveSpec {
+    std::string model;
+    std::string serial;
+    std::string firmware;
+    uint64_t sectors = 0;         // native capacity
+    uint64_t hpaSectors = 0;      // current capacity when a host protected area is set; 0 = none
+    bool lba48 = true;
+    bool hpaSupported = true;
+    int ataMajor = 7;             // highest ATA/ATAPI version reported
+    uint16_t udma = 0x203F;       // identify word 88
+    uint16_t eraseWord = 30;      // identify word 89
+    uint16_t enhancedEraseWord = 35;  // identify word 90
+    double eraseScale = 1.0;      // the erase takes word 89/90 time × this
+    bool aamSupported = true;
+    uint8_t aamValue = 254;
+    bool apmSupported = true;
+    SmartMode smart = SmartMode::On;
+    SecuritySpec security;
+    std::vector<SmartAttributeSpec> attributes;  // empty: a standard set
+    double temperature = 36;      // degrees C; attribute 194 moves around it
+
+    // Timing model.  timeScale multiplies every modelled duration (0 =
+    // everything completes at once).
+    double timeScale = 1.0;
+    std::vector<Zone> zones;      // empty: one zone of 1 ms per block
+    double trackToTrackMs = 1.0;
+    double fullStrokeMs = 18.0;
+    double rpm = 7200;
+    double identifyMs = 2.0;
+    std::vector<SlowRange> slow;
+    std::vector<FailRange> failing;
+    std::vector<uint64_t> softBad;  // pseudo-bad sectors present from the start
+};
+
+struct ChannelSpec {
+    std::optional<DriveSpec> master;
+    std::optional<DriveSpec> slave;
+};
+
+// One PCI function.  Storage controllers (class 01) carry channels; their
+// ports follow the controller's programming interface and BARs the way the
+// hardware decodes them.
+struct PciFunctionSpec {
+    uint8_t bus = 0;
+    uint8_t device = 0;
+    uint8_t function = 0;
+    uint16_t vendorId = 0;
+    uint16_t deviceId = 0;
+    uint8_t classCode = 0;
+    uint8_t subclass = 0;
+    uint8_t progIf = 0;
+    uint8_t revision = 1;
+    bool multiFunction = false;  // header type bit 7 (set on function 0)
+    std::array<uint32_t, 6> bars{};
+    std::array<ChannelSpec, 2> channels;  // primary, secondary
+};
+
+struct MachineSpec {
+    std::vector<PciFunctionSpec> functions;
+};
+
+// The machine that needs no file.
+MachineSpec DefaultMachineSpec();
+
+// Reads a machine description; on failure returns nullopt and the reason.
+std::optional<MachineSpec> LoadMachineSpec(const std::string& fileName, std::string* error);
+std::optional<MachineSpec> ParseMachineSpec(const std::string& json, std::string* error);
+
+}  // namespace sim

@@ -1,0 +1,46 @@
+#include "support/SimFixture.h"
+
+#include "common/Clock.h"
+
+namespace testsim {
+
+sim::DriveSpec InstantDrive(const char* model, uint64_t sectors, bool lba48)
+{
+    sim::DriveSpec d;
+    d.model = model;
+    d.serial = "TST0001";
+    d.firmware = "T1.0";
+    d.sectors = sectors;
+    d.lba48 = lba48;
+    d.timeScale = 0;
+    d.eraseScale = 0;
+    d.security.masterPassword = "MASTER";
+    return d;
+}
+
+sim::MachineSpec OneChannel(std::optional<sim::DriveSpec> master, std::optional<sim::DriveSpec> slave)
+{
+    sim::PciFunctionSpec f;
+    f.device = 1;
+    f.function = 1;
+    f.vendorId = 0x8086;
+    f.deviceId = 0x7111;
+    f.classCode = 0x01;
+    f.subclass = 0x01;
+    f.progIf = 0x80;
+    f.channels[0].master = std::move(master);
+    f.channels[0].slave = std::move(slave);
+    sim::MachineSpec m;
+    m.functions.push_back(f);
+    return m;
+}
+
+std::shared_ptr<sim::Machine> Install(const sim::MachineSpec& spec, uint8_t device, uint16_t timeOutSeconds,
+                                      uint16_t base, uint16_t alt)
+{
+    auto m = sim::InstallMachine(spec);
+    InitDLL(base, alt, device, timeOutSeconds, CounterFrequency(), nullptr);
+    return m;
+}
+
+}  // namespace testsim
