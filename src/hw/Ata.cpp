@@ -29,7 +29,7 @@ uint8_t gLastError = 0;
 
 // How long SECURITY ERASE UNIT may take to refuse its data before we take it
 // as running.
-constexpr auto kEraseStartGrace = 1000ms;
+constexpr auto kEraseStartGrace = 300ms;
 // SRST: the bit is held at least 5 us, and the drive gets 2 ms before BSY is
 // looked at.
 constexpr auto kSrstHold = 10us;

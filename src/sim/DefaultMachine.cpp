@@ -124,7 +124,7 @@ const char* const kDefaultMachineJson = R"json(
           "eraseWord": 6, "enhancedEraseWord": 8, "eraseScale": 0.01,
           "security": { "password": "voran", "level": "high", "master": "SIMMASTER" },
           "temperature": 35,
-          "zones": [ { "to": 1.0, "ms": 1.1 } ]
+          "zones": [ { "to": 1.0, "ms": 1.4 } ]
         }
       },
       "secondary": {
@@ -132,7 +132,7 @@ const char* const kDefaultMachineJson = R"json(
           "model": "SIMDISK SD-1000N NOSMART", "serial": "SD1N0000009", "firmware": "N0.98",
           "sectors": 2097152, "lba48": true, "ataVersion": 6, "udma": "101F",
           "smart": "none", "security": false, "hpa": false, "aam": false, "apm": false,
-          "zones": [ { "to": 1.0, "ms": 2.0 } ]
+          "zones": [ { "to": 1.0, "ms": 2.8 } ]
         }
       }
     },
