@@ -46,17 +46,7 @@ int main(int argc, char** argv)
     d.model = "BENCH INSTANT";
     d.sectors = 1ULL << 32;
     d.timeScale = 0;
-    sim::PciFunctionSpec f;
-    f.device = 1;
-    f.function = 1;
-    f.vendorId = 0x8086;
-    f.deviceId = 0x7111;
-    f.classCode = 0x01;
-    f.subclass = 0x01;
-    f.progIf = 0x80;
-    f.channels[0].master = d;
-    sim::MachineSpec spec;
-    spec.functions.push_back(f);
+    const sim::MachineSpec spec = sim::OneControllerMachine(d);
     auto machine = sim::InstallMachine(spec);
     InitDLL(0x1F0, 0x3F6, 0, 10, CounterFrequency(), nullptr);
 

@@ -166,4 +166,21 @@ MachineSpec DefaultMachineSpec()
     return *spec;
 }
 
+MachineSpec OneControllerMachine(std::optional<DriveSpec> master, std::optional<DriveSpec> slave)
+{
+    PciFunctionSpec f;
+    f.device = 1;
+    f.function = 1;
+    f.vendorId = 0x8086;
+    f.deviceId = 0x7111;
+    f.classCode = 0x01;
+    f.subclass = 0x01;
+    f.progIf = 0x80;
+    f.channels[0].master = std::move(master);
+    f.channels[0].slave = std::move(slave);
+    MachineSpec m;
+    m.functions.push_back(f);
+    return m;
+}
+
 }  // namespace sim

@@ -631,23 +631,20 @@ void Drive::CmdIdentify()
     SendData(IdentifyData(), m_spec.identifyMs * m_spec.timeScale, 0);
 }
 
-void Drive::CmdVerify(bool ext)
+bool Drive::MediaRange(bool ext, uint64_t& lba, uint64_t& count)
 {
-    if (ext && !m_spec.lba48) {
+    if ((ext && !m_spec.lba48) || m_locked) {
         Busy(kNonMediaMs * m_spec.timeScale, [this] { Abort(); });
-        return;
+        return false;
     }
-    const uint64_t lba = ext ? Lba48() : Lba28();
-    const uint64_t count = ext ? Count48() : Count28();
-    if (m_locked) {
-        Busy(kNonMediaMs * m_spec.timeScale, [this] { Abort(); });
-        return;
-    }
+    lba = ext ? Lba48() : Lba28();
+    count = ext ? Count48() : Count28();
     if (lba + count > m_currentMax + 1) {
+        // The sectors up to the end are read before the address is missed.
         const uint64_t at = std::max(lba, m_currentMax + 1);
         const double ms = (lba <= m_currentMax ? MediaMs(lba, at - lba) : 0) + 2.0 * m_spec.timeScale;
         Busy(ms, [this, at] { Fail(kErIdnf, at); });
-        return;
+        return false;
     }
     uint64_t where = 0;
     uint8_t error = 0;
@@ -656,30 +653,23 @@ void Drive::CmdVerify(bool ext)
         const double ms = (where > lba ? MediaMs(lba, where - lba) : 0) + failMs * m_spec.timeScale;
         m_head = where + 1;
         Busy(ms, [this, error, where] { Fail(error, where); });
-        return;
+        return false;
     }
-    Busy(MediaMs(lba, count), [this] { Done(); });
+    return true;
+}
+
+void Drive::CmdVerify(bool ext)
+{
+    uint64_t lba = 0, count = 0;
+    if (MediaRange(ext, lba, count))
+        Busy(MediaMs(lba, count), [this] { Done(); });
 }
 
 void Drive::CmdRead(bool ext)
 {
-    if ((ext && !m_spec.lba48) || m_locked) {
-        Busy(kNonMediaMs * m_spec.timeScale, [this] { Abort(); });
+    uint64_t lba = 0, count = 0;
+    if (!MediaRange(ext, lba, count))
         return;
-    }
-    const uint64_t lba = ext ? Lba48() : Lba28();
-    const uint64_t count = ext ? Count48() : Count28();
-    if (lba + count > m_currentMax + 1) {
-        Busy(2.0 * m_spec.timeScale, [this, lba] { Fail(kErIdnf, lba); });
-        return;
-    }
-    uint64_t where = 0;
-    uint8_t error = 0;
-    double failMs = 0;
-    if (FindFailure(lba, count, where, error, failMs)) {
-        Busy(failMs * m_spec.timeScale, [this, error, where] { Fail(error, where); });
-        return;
-    }
     std::vector<uint8_t> data;
     data.reserve(count * kSectorSize);
     for (uint64_t s = lba; s < lba + count; ++s) {
@@ -702,6 +692,7 @@ void Drive::CmdWrite(bool ext)
         Busy(2.0 * m_spec.timeScale, [this, lba] { Fail(kErIdnf, lba); });
         return;
     }
+    // Writing needs no readable sector: defects are remapped by the write.
     const double perSector = MediaMs(lba, count) / double(count);
     ReceiveData(uint32_t(count), 0,
                 [this, lba, perSector](uint32_t i, const uint8_t* data, const uint8_t*) {

@@ -105,6 +105,10 @@ private:
     void DataOutSectorComplete();
     void StateChanged();
 
+    // Checks a sector command's form, lock state, range and defects; on
+    // any of them the command is already ended and false returned.
+    bool MediaRange(bool ext, uint64_t& lba, uint64_t& count);
+
     // Commands.
     void Execute(uint8_t cmd);
     void CmdIdentify();

@@ -117,6 +117,10 @@ struct MachineSpec {
 // The machine that needs no file.
 MachineSpec DefaultMachineSpec();
 
+// A machine with one Intel chipset IDE controller in compatibility mode
+// (01F0/03F6, 0170/0376) and the given drives on its primary channel.
+MachineSpec OneControllerMachine(std::optional<DriveSpec> master, std::optional<DriveSpec> slave = std::nullopt);
+
 // Reads a machine description; on failure returns nullopt and the reason.
 std::optional<MachineSpec> LoadMachineSpec(const std::string& fileName, std::string* error);
 std::optional<MachineSpec> ParseMachineSpec(const std::string& json, std::string* error);

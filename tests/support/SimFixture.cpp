@@ -20,19 +20,7 @@ sim::DriveSpec InstantDrive(const char* model, uint64_t sectors, bool lba48)
 
 sim::MachineSpec OneChannel(std::optional<sim::DriveSpec> master, std::optional<sim::DriveSpec> slave)
 {
-    sim::PciFunctionSpec f;
-    f.device = 1;
-    f.function = 1;
-    f.vendorId = 0x8086;
-    f.deviceId = 0x7111;
-    f.classCode = 0x01;
-    f.subclass = 0x01;
-    f.progIf = 0x80;
-    f.channels[0].master = std::move(master);
-    f.channels[0].slave = std::move(slave);
-    sim::MachineSpec m;
-    m.functions.push_back(f);
-    return m;
+    return sim::OneControllerMachine(std::move(master), std::move(slave));
 }
 
 std::shared_ptr<sim::Machine> Install(const sim::MachineSpec& spec, uint8_t device, uint16_t timeOutSeconds,
