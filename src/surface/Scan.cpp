@@ -1,0 +1,827 @@
+#include "surface/Scan.h"
+
+#include "common/Clock.h"
+#include "common/DriveContext.h"
+#include "common/Format.h"
+#include "common/Services.h"
+#include "common/Shell.h"
+#include "common/TextFile.h"
+#include "hw/Ata.h"
+#include "hw/AtaDefs.h"
+#include "surface/ScanMapView.h"
+#include "surface/ScanParam.h"
+#include "surface/ScanThread.h"
+
+#include <QAbstractListModel>
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+using namespace scan;
+using ata::IdentifyBlock;
+
+// The report list shows the window's report lines; rows are announced in
+// batches when the display is refreshed.
+class ReportListModel : public QAbstractListModel {
+public:
+    explicit ReportListModel(const QStringList* lines, QObject* parent) : QAbstractListModel(parent), m_lines(lines) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows)
+            return {};
+        return m_lines->at(index.row());
+    }
+    // The lines were emptied (call after clearing them).
+    void Reset()
+    {
+        beginResetModel();
+        m_rows = 0;
+        endResetModel();
+    }
+    // Lines were appended.
+    void Sync()
+    {
+        const int n = int(m_lines->size());
+        if (n == m_rows)
+            return;
+        if (n < m_rows) {
+            beginResetModel();
+            m_rows = n;
+            endResetModel();
+            return;
+        }
+        beginInsertRows({}, m_rows, n - 1);
+        m_rows = n;
+        endInsertRows();
+    }
+
+private:
+    const QStringList* m_lines;
+    int m_rows = 0;
+};
+
+namespace {
+
+constexpr int kRefreshMs = 40;
+
+const char* const kCaption = "Проверка поверхности";
+
+// Label text of each counter, in class order.
+const char* const kCounterLabels[kClassCount] = {
+    "<  5мс", "< 15мс", "< 50мс", "<150мс", "<500мс", ">500мс",
+    "AMNF", "T0NF", "ABRT", "IDNF", "UNC", "BBK", "Time",
+};
+
+// Password level of identify word 128: security supported and enabled.
+QString SecurityLevelText(const IdentifyBlock& id)
+{
+    const uint16_t w = id.Word(128);
+    if ((w & 0x0001) && (w & 0x0002))
+        return (w & 0x0100) ? QStringLiteral("Max") : QStringLiteral("High");
+    return {};
+}
+
+QString RawText(const uint8_t* bytes, int length)
+{
+    return QString::fromLatin1(reinterpret_cast<const char*>(bytes), length);
+}
+
+}  // namespace
+
+// ---- construction ------------------------------------------------------------
+
+TfrmScan::TfrmScan(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmScan"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromUtf8(kCaption));
+
+    RangeDialog = [](TfrmScanParam& d) { return d.exec() == QDialog::Accepted; };
+    SaveDialog = [](QWidget* parent, const QString& dir, const QString& proposed) {
+        QFileDialog dlg(parent, QStringLiteral("Введите имя файла"), dir);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setDefaultSuffix(QStringLiteral("txt"));
+        dlg.setNameFilters({QStringLiteral("Текстовый документ (*.txt)"), QStringLiteral("Все файлы (*)")});
+        dlg.selectFile(proposed);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return QString();
+        return dlg.selectedFiles().first();
+    };
+
+    m_reportModel = new ReportListModel(&m_report, this);
+    BuildUi();
+    FormCreate();
+}
+
+TfrmScan::~TfrmScan() = default;
+
+void TfrmScan::BuildUi()
+{
+    Counter = new QProgressBar(this);
+    Counter->setObjectName(QStringLiteral("Counter"));
+    Counter->setRange(0, kProgressSteps);
+    Counter->setValue(0);
+    Counter->setFormat(QStringLiteral("%p%"));
+    Counter->setTextVisible(true);
+    {
+        QPalette p = Counter->palette();
+        p.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy
+        Counter->setPalette(p);
+    }
+
+    // Counters.
+    CounterPanel = new QGroupBox(this);
+    CounterPanel->setObjectName(QStringLiteral("CounterPanel"));
+    auto* cgrid = new QGridLayout(CounterPanel);
+    cgrid->setHorizontalSpacing(6);
+    cgrid->setVerticalSpacing(2);
+    for (int c = 0; c < kClassCount; ++c) {
+        auto* edit = new QLineEdit(QStringLiteral("0"), CounterPanel);
+        edit->setObjectName(QString::fromLatin1(CounterName(BlockClass(c))));
+        edit->setReadOnly(true);
+        edit->setAlignment(Qt::AlignRight);
+        edit->setMinimumWidth(70);
+        auto* label = new QLabel(QString::fromUtf8(kCounterLabels[c]), CounterPanel);
+        label->setBuddy(edit);
+        QColor colour;
+        if (c == kT150)
+            colour = QColor(0, 128, 0);
+        else if (c == kT500)
+            colour = QColor(255, 128, 0);
+        else if (c == kT1000)
+            colour = QColor(255, 0, 0);
+        if (colour.isValid()) {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, colour);
+            label->setPalette(p);
+        }
+        CounterEdits[c] = edit;
+        // Timing classes on the left; the error classes on the right, Time first.
+        const bool error = IsError(BlockClass(c));
+        const int row = error ? kTime - c : c;
+        const int col = error ? 2 : 0;
+        cgrid->addWidget(label, row, col);
+        cgrid->addWidget(edit, row, col + 1);
+    }
+    CounterPanel->setEnabled(false);
+
+    // Buttons.
+    bbStart = new QPushButton(QStringLiteral("Config"), this);
+    bbStart->setObjectName(QStringLiteral("bbStart"));
+    bbStop = new QPushButton(QStringLiteral("Stop"), this);
+    bbStop->setObjectName(QStringLiteral("bbStop"));
+    bbStop->hide();
+    bbPause = new QPushButton(QStringLiteral("Пауза"), this);
+    bbPause->setObjectName(QStringLiteral("bbPause"));
+    bbPause->setEnabled(false);
+    bbClose = new QPushButton(QStringLiteral("Close"), this);
+    bbClose->setObjectName(QStringLiteral("bbClose"));
+    BitBtn1 = new QPushButton(QStringLiteral("Help"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    for (QPushButton* b : {bbStart, bbStop, bbPause, bbClose, BitBtn1})
+        b->setAutoDefault(false);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(bbStart, 0, 0);  // bbStop lies exactly over bbStart
+    buttons->addWidget(bbStop, 0, 0);
+    buttons->addWidget(bbPause, 1, 0);
+    buttons->addWidget(bbClose, 2, 0);
+    buttons->addWidget(BitBtn1, 3, 0);
+    buttons->setRowStretch(4, 1);
+
+    // Pages.
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setTabPosition(QTabWidget::South);
+
+    tshMap = new QWidget;
+    tshMap->setObjectName(QStringLiteral("tshMap"));
+    Grid = new ScanMapView(&m_map, tshMap);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    auto* mapLayout = new QVBoxLayout(tshMap);
+    mapLayout->setContentsMargins(0, 0, 0, 0);
+    mapLayout->addWidget(Grid);
+
+    tshGraf = new QWidget;
+    tshGraf->setObjectName(QStringLiteral("tshGraf"));
+    Graf = new QChart;
+    Graf->setObjectName(QStringLiteral("Graf"));
+    Graf->legend()->hide();
+    Graf->setTitle(QString());
+    Graf->setBackgroundRoundness(0);
+    Graf->setDropShadowEnabled(false);
+    Graf->setAnimationOptions(QChart::NoAnimation);
+    Series1 = new QLineSeries;
+    Series1->setObjectName(QStringLiteral("Series1"));
+    Graf->addSeries(Series1);
+    AxisX = new QValueAxis;
+    AxisX->setTitleText(QStringLiteral("LBA"));
+    AxisX->setLabelFormat(QStringLiteral("%.0f"));
+    AxisX->setRange(0, 100);
+    AxisY = new QValueAxis;
+    AxisY->setTitleText(QStringLiteral("МБ/с"));
+    AxisY->setLabelFormat(QStringLiteral("%.0f"));
+    AxisY->setRange(0, 100);
+    Graf->addAxis(AxisX, Qt::AlignBottom);
+    Graf->addAxis(AxisY, Qt::AlignLeft);
+    Series1->attachAxis(AxisX);
+    Series1->attachAxis(AxisY);
+    GrafView = new QChartView(Graf, tshGraf);
+    GrafView->setObjectName(QStringLiteral("GrafView"));
+    GrafView->setRenderHint(QPainter::Antialiasing, false);
+    auto* grafLayout = new QVBoxLayout(tshGraf);
+    grafLayout->setContentsMargins(0, 0, 0, 0);
+    grafLayout->addWidget(GrafView);
+
+    tshReport = new QWidget;
+    tshReport->setObjectName(QStringLiteral("tshReport"));
+    lbError = new QListView(tshReport);
+    lbError->setObjectName(QStringLiteral("lbError"));
+    lbError->setModel(m_reportModel);
+    lbError->setUniformItemSizes(true);
+    lbError->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lbError->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    bbSave = new QPushButton(QStringLiteral("Сохранить"), tshReport);
+    bbSave->setObjectName(QStringLiteral("bbSave"));
+    bbSave->setAutoDefault(false);
+    auto* repLayout = new QVBoxLayout(tshReport);
+    repLayout->setContentsMargins(0, 0, 0, 0);
+    repLayout->addWidget(lbError, 1);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addStretch(1);
+    saveRow->addWidget(bbSave);
+    repLayout->addLayout(saveRow);
+
+    PageControl->addTab(tshMap, QStringLiteral("Карта"));
+    PageControl->addTab(tshGraf, QStringLiteral("График"));
+    PageControl->addTab(tshReport, QStringLiteral("Отчет"));
+
+    // Status bar.
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setSizeGripEnabled(false);
+    const int widths[6] = {150, 150, 50, 170, 70, 70};
+    for (int i = 0; i < 6; ++i) {
+        auto* l = new QLabel(StatusBar);
+        l->setObjectName(QStringLiteral("Panel%1").arg(i));
+        l->setFrameShape(QFrame::StyledPanel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setMinimumWidth(widths[i] / 2);
+        StatusBar->addWidget(l, widths[i]);
+        Panels[i] = l;
+    }
+
+    Timer = new QTimer(this);
+    Timer->setInterval(1000);
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(kRefreshMs);
+
+    // Map popup menu.
+    ppmAction = new QMenu(this);
+    ppmAction->setObjectName(QStringLiteral("ppmAction"));
+    miHome = ppmAction->addAction(QStringLiteral("в начало "));
+    miEnd = ppmAction->addAction(QStringLiteral("в конец"));
+    ppmAction->addSeparator();
+    mi10Up = ppmAction->addAction(QStringLiteral("10% вперед"));
+    mi10Down = ppmAction->addAction(QStringLiteral("10% назад"));
+    ppmAction->addSeparator();
+    mi50ms = ppmAction->addAction(QStringLiteral("> 50мс"));
+    miUnc = ppmAction->addAction(QStringLiteral("UNC"));
+    miError = ppmAction->addAction(QStringLiteral("Error"));
+    mi50ms->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    miUnc->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    miError->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    for (QAction* a : {miHome, miEnd, mi10Up, mi10Down, mi50ms, miUnc, miError}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        tshMap->addAction(a);
+    }
+    Grid->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    // Layout.
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(CounterPanel, 1);
+    middle->addLayout(buttons);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(4, 4, 4, 0);
+    top->addWidget(Counter);
+    top->addLayout(middle);
+    top->addWidget(PageControl, 1);
+    top->addWidget(StatusBar);
+
+    // Signals.
+    connect(bbStart, &QPushButton::clicked, this, &TfrmScan::bbStartClick);
+    connect(bbStop, &QPushButton::clicked, this, &TfrmScan::bbStopClick);
+    connect(bbPause, &QPushButton::clicked, this, &TfrmScan::bbPauseClick);
+    connect(bbClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmScan::BitBtn1Click);
+    connect(bbSave, &QPushButton::clicked, this, &TfrmScan::bbSaveClick);
+    connect(Timer, &QTimer::timeout, this, &TfrmScan::TimerTimer);
+    connect(m_refresh, &QTimer::timeout, this, &TfrmScan::RefreshView);
+    connect(PageControl, &QTabWidget::currentChanged, this, &TfrmScan::PageControlChange);
+    connect(Grid, &ScanMapView::CellSelected, this, &TfrmScan::GridSelectCell);
+    connect(Grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ppmAction->popup(Grid->mapToGlobal(pos)); });
+    connect(miHome, &QAction::triggered, this, &TfrmScan::miHomeClick);
+    connect(miEnd, &QAction::triggered, this, &TfrmScan::miEndClick);
+    connect(mi10Up, &QAction::triggered, this, &TfrmScan::mi10UpClick);
+    connect(mi10Down, &QAction::triggered, this, &TfrmScan::mi10DownClick);
+    connect(mi50ms, &QAction::triggered, this, &TfrmScan::mi50msClick);
+    connect(miUnc, &QAction::triggered, this, &TfrmScan::miUncClick);
+    connect(miError, &QAction::triggered, this, &TfrmScan::miErrorClick);
+
+    // The window sees keys before its controls.
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
+
+    resize(500, 620);
+}
+
+void TfrmScan::FormCreate()
+{
+    m_runPage = kGraphTab;
+
+    // The security level of the drive goes to the main window.
+    IdentifyBlock id{};
+    QString level;
+    if (IdentifyDevice(id.Bytes()) & 0xFF)
+        level = SecurityLevelText(id);
+    SetMainStatusPanel(4, level);
+
+    m_lastStartLba = 0;
+    m_lastStopLba = 0;
+
+    int line = 2;
+    if (Ctx().IniFile)
+        line = Ctx().IniFile->ReadInteger(QStringLiteral("Scan"), QStringLiteral("Line"), 2);
+    QPen pen(QColor(0, 0, 255));
+    pen.setWidth(std::max(0, line));
+    Series1->setPen(pen);
+
+    PageControl->setCurrentIndex(kGraphTab);
+    // Before the first run the three find commands are enabled.
+    for (QAction* a : {mi50ms, miUnc, miError})
+        a->setEnabled(true);
+}
+
+void TfrmScan::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    if (m_placed)
+        return;
+    m_placed = true;
+    // Below the main window, at the right edge of the screen.
+    int topY = 0;
+    if (Shell* s = MainShell())
+        if (QWidget* w = s->Window())
+            topY = w->frameGeometry().height();
+    const QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int screenW = scr ? scr->availableGeometry().width() : 1024;
+    move(std::max(0, screenW - frameGeometry().width()), topY);
+}
+
+// ---- helpers -------------------------------------------------------------------
+
+QString TfrmScan::StatusPanel(int i) const { return Panels[size_t(i)]->text(); }
+
+void TfrmScan::SetPanel(int i, const QString& text) { Panels[size_t(i)]->setText(text); }
+
+QString TfrmScan::CounterText(BlockClass c) const { return CounterEdits[c]->text(); }
+
+bool TfrmScan::Running() const { return m_running; }
+
+TScanThread* TfrmScan::Worker() const { return m_worker.data(); }
+
+int TfrmScan::ProgressPosition() const { return Counter->value(); }
+
+void TfrmScan::SetTabsEnabled(bool on) { PageControl->tabBar()->setEnabled(on); }
+
+void TfrmScan::ScheduleRefresh()
+{
+    if (!m_refresh->isActive())
+        m_refresh->start();
+}
+
+void TfrmScan::ShowCounters()
+{
+    for (int c = 0; c < kClassCount; ++c) {
+        if (m_countsShown[c] != m_counts.count[c]) {
+            m_countsShown[c] = m_counts.count[c];
+            CounterEdits[c]->setText(QString::number(m_counts.count[c]));
+        }
+    }
+}
+
+void TfrmScan::RefreshView()
+{
+    m_refresh->stop();
+    if (m_blockShown) {
+        m_blockShown = false;
+        Counter->setValue(scan::ProgressPosition(m_shownLba, m_startLba, m_stopLba, kProgressSteps));
+        SetPanel(0, QStringLiteral("Обработано LBA: ") + QString::number(m_shownLba));
+    }
+    ShowCounters();
+    m_reportModel->Sync();
+    Grid->MapChanged();
+    if (m_mapFollow) {
+        m_mapFollow = false;
+        Grid->EnsureVisible(m_map.Current().row);
+    }
+}
+
+// ---- run control ---------------------------------------------------------------
+
+void TfrmScan::bbStartClick()
+{
+    m_pausedTicks = 0;
+    m_pauseTick = 0;
+
+    IdentifyBlock id{};
+    if (!(IdentifyDevice(id.Bytes()) & 0xFF)) {
+        ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
+        return;
+    }
+    const uint8_t* b = id.Bytes();
+    m_driveModel = RawText(b + 54, 40);
+    m_driveSerial = RawText(b + 20, 20);
+    m_driveFirmware = RawText(b + 46, 8);
+    if (IdentifyBlock::Valid(id.Word(83)))
+        m_lba48 = (id.Word(83) & 0x0400) != 0;
+    const int64_t capacity = m_lba48 ? int64_t(id.Sectors48() & 0x7FFFFFFFFFFFFFFFULL) : int64_t(id.Sectors28());
+    m_maxLba = std::max<int64_t>(capacity - 1, 0);
+
+    TfrmScanParam dlg(this);
+    dlg.Setup(m_maxLba, m_lastStartLba, m_lastStopLba);
+    if (!RangeDialog(dlg))
+        return;
+
+    m_baseCaption = QStringLiteral("Проверка поверхности (верификация) - ") + TrimControl(m_driveModel);
+    SetPanel(2, m_lba48 ? QStringLiteral(" LBA48") : QStringLiteral(" LBA28"));
+    setWindowTitle(m_baseCaption);
+
+    bbStart->hide();
+    bbStop->show();
+    bbStop->setEnabled(true);
+    bbClose->setEnabled(false);
+    bbSave->setEnabled(false);
+    bbPause->setEnabled(true);
+    bbPause->setText(QStringLiteral("Пауза"));
+
+    m_startLba = m_lastStartLba = dlg.StartLBA();
+    m_stopLba = m_lastStopLba = dlg.StopLBA();
+
+    Series1->clear();
+    m_minSpeed.reset();
+    m_maxSpeed.reset();
+    AxisX->setRange(0, double(m_maxLba));
+
+    m_report.clear();
+    m_reportModel->Reset();
+    SetTabsEnabled(false);
+    if (PageControl->currentIndex() == kReportTab)
+        PageControl->setCurrentIndex(kGraphTab);
+    m_runPage = PageControl->currentIndex();
+
+    RunScan();
+}
+
+void TfrmScan::RunScan()
+{
+    SetPanel(3, QStringLiteral("Оставшееся время: "));
+    Counter->setValue(0);
+    m_shownLba = m_startLba;
+    m_running = true;
+
+    ScanDriveText drive{m_driveModel, m_driveFirmware, m_driveSerial};
+    auto* worker = new TScanThread(m_lba48, m_startLba, m_stopLba, this, drive);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    m_worker = worker;
+    m_startTick = GetTickCount();
+    StartWorker(worker);
+}
+
+void TfrmScan::StartWorker(TScanThread* worker) { worker->start(QThread::TimeCriticalPriority); }
+
+void TfrmScan::bbPauseClick()
+{
+    TScanThread* w = m_worker.data();
+    if (!w)
+        return;
+    if (!w->Suspended()) {
+        bbPause->setText(QStringLiteral("Продолжить"));
+        w->SetPauseRequest(true);
+        RefreshView();
+        UpdateFindItems();
+        Grid->setEnabled(true);
+        SetTabsEnabled(true);
+        m_pauseTick = GetTickCount();
+        Timer->stop();
+        setWindowTitle(m_baseCaption + QStringLiteral(" - Пауза"));
+    } else {
+        bbPause->setText(QStringLiteral("Пауза"));
+        Grid->setEnabled(false);
+        SetTabsEnabled(false);
+        PageControl->setCurrentIndex(m_runPage);
+        w->SetPauseRequest(false);
+        w->Resume();
+        setWindowTitle(m_baseCaption);
+        m_pausedTicks += GetTickCount() - m_pauseTick;
+        Timer->start();
+    }
+}
+
+void TfrmScan::bbStopClick()
+{
+    Timer->stop();
+    bbStop->setEnabled(false);
+    bbPause->setEnabled(false);
+    SetTabsEnabled(true);
+    if (TScanThread* w = m_worker.data())
+        w->RequestStop();  // wakes it when it is suspended
+    m_worker = nullptr;
+}
+
+bool TfrmScan::FormCloseQuery() const { return !bbStart->isHidden(); }
+
+void TfrmScan::closeEvent(QCloseEvent* e)
+{
+    if (!FormCloseQuery()) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+void TfrmScan::reject()
+{
+    // Esc never closes the window; "Close" and the window's close box do.
+}
+
+void TfrmScan::changeEvent(QEvent* e)
+{
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && MainShell()) {
+        // Minimising hides this window and minimises the whole application;
+        // the main window shows it again when the application is restored.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        MinimizeToShell(this);
+    }
+}
+
+// ---- keys ----------------------------------------------------------------------
+
+bool TfrmScan::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType())
+        return FormKeyDown(static_cast<QKeyEvent*>(e));
+    return QDialog::eventFilter(watched, e);
+}
+
+void TfrmScan::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+bool TfrmScan::FormKeyDown(QKeyEvent* e)
+{
+    if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    switch (e->key()) {
+    case Qt::Key_Escape:
+        if (!bbStop->isHidden() && bbStop->isEnabled())
+            bbStopClick();
+        return false;  // passed on
+    case Qt::Key_PageUp:
+        if (!mi10Down->isEnabled())
+            return false;
+        mi10DownClick();
+        return true;
+    case Qt::Key_PageDown:
+        if (!mi10Up->isEnabled())
+            return false;
+        mi10UpClick();
+        return true;
+    case Qt::Key_End:
+        if (!miEnd->isEnabled())
+            return false;
+        miEndClick();
+        return true;
+    case Qt::Key_Home:
+        if (!miHome->isEnabled())
+            return false;
+        miHomeClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- the worker's steps ------------------------------------------------------------
+
+void TfrmScan::ScanStarted(const ScanStart& s)
+{
+    m_counts.Clear();
+    for (int c = 0; c < kClassCount; ++c) {
+        m_countsShown[c] = 0;
+        CounterEdits[c]->setText(QStringLiteral("0"));
+    }
+    setWindowTitle(m_baseCaption);
+    m_report += s.header;
+    m_reportModel->Sync();
+
+    Grid->setEnabled(false);
+    m_map.Clear();
+    m_map.SetCurrent({0, 0});
+    Grid->MapChanged();
+    Grid->EnsureVisible(0);
+
+    Counter->setValue(0);
+    Timer->start();
+}
+
+void TfrmScan::ShowBlock(const ScanBlock& b)
+{
+    // Only recorded here; RefreshView puts it on screen a few dozen times a
+    // second, which no eye can tell from every block.
+    m_shownLba = b.lba;
+    m_blockShown = true;
+    m_counts.Add(b.cls);
+    if (!b.reportLine.isEmpty())
+        m_report.append(b.reportLine);
+    m_map.Append(b.cls);
+    if (m_map.CellCount() % ScanMap::kColumns == 0) {
+        // A new, empty row becomes the current row: the view follows.
+        m_map.SetCurrentRow(m_map.LastRow());
+        m_mapFollow = true;
+    }
+    ScheduleRefresh();
+}
+
+void TfrmScan::AddPoint(const ScanPoint& p)
+{
+    if (p.axisMaximum > 0) {
+        AxisY->setMax(p.axisMaximum);
+        AxisY->setLabelFormat(p.axisMaximum >= 10 ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
+    }
+    Series1->append(double(p.lba), p.speed);
+    m_minSpeed = m_minSpeed ? std::min(*m_minSpeed, p.speed) : p.speed;
+    m_maxSpeed = m_maxSpeed ? std::max(*m_maxSpeed, p.speed) : p.speed;
+}
+
+void TfrmScan::ScanFinished(const ScanEnd& e)
+{
+    RefreshView();
+    if (e.cancelled) {
+        setWindowTitle(m_baseCaption + QStringLiteral(" - Отменено пользователем"));
+    } else {
+        setWindowTitle(m_baseCaption + QStringLiteral(" - Выполнено"));
+        Counter->setValue(kProgressSteps);
+    }
+    m_report += e.summary;
+    m_reportModel->Sync();
+    UpdateFindItems();
+    SetTabsEnabled(true);
+}
+
+void TfrmScan::EndOfRun(const ScanEnd& e)
+{
+    RefreshView();
+    if (e.started) {
+        SetPanel(3, QStringLiteral("Время выполнения: ") + FormatElapsed(e.stopTime, e.startTime));
+    } else {
+        // Stopped before the first block: no header, no summary.
+        setWindowTitle(m_baseCaption + QStringLiteral(" - Отменено пользователем"));
+        SetPanel(3, QString());
+        SetTabsEnabled(true);
+    }
+    bbStart->show();
+    bbStop->hide();
+    bbStop->setEnabled(true);
+    bbClose->setEnabled(true);
+    bbSave->setEnabled(true);
+    Grid->setEnabled(true);
+    bbPause->setEnabled(false);
+    Timer->stop();
+    m_worker = nullptr;
+    m_running = false;
+    emit RunEnded();
+}
+
+// ---- timer ---------------------------------------------------------------------
+
+void TfrmScan::TimerTimer()
+{
+    const uint32_t elapsed = GetTickCount() - m_startTick - m_pausedTicks;
+    const std::optional<int64_t> s = RemainingSeconds(m_msPerLba, elapsed, m_shownLba, m_startLba, m_stopLba);
+    if (!s)
+        return;
+    SetPanel(3, RemainingText(*s));
+    SetPanel(4, FormatSpeed(m_minSpeed.value_or(0.0)));
+    SetPanel(5, FormatSpeed(m_maxSpeed.value_or(0.0)));
+}
+
+// ---- pages and map -------------------------------------------------------------------
+
+void TfrmScan::PageControlChange(int index)
+{
+    if (index == kMapTab && Grid->isEnabled())
+        Grid->setFocus();
+}
+
+void TfrmScan::GridSelectCell(int64_t row, int col)
+{
+    if (m_map.Empty(row, col))
+        return;
+    const int64_t lba = m_startLba + (row * ScanMap::kColumns + col) * kBlockSectors;
+    SetPanel(1, QStringLiteral("Текущий LBA: ") + QString::number(lba));
+}
+
+void TfrmScan::UpdateFindItems()
+{
+    const auto& n = m_counts.count;
+    mi50ms->setEnabled(n[kT150] + n[kT500] + n[kT1000] > 0);
+    miUnc->setEnabled(n[kUNC] > 0);
+    miError->setEnabled(n[kAMNF] + n[kT0NF] + n[kABRT] + n[kIDNF] + n[kBBK] + n[kTime] > 0);
+}
+
+void TfrmScan::Navigate(void (ScanMap::*move)())
+{
+    RefreshView();
+    (m_map.*move)();
+    Grid->SelectCell(m_map.Current());
+}
+
+void TfrmScan::FindNext(ScanMap::Find what)
+{
+    RefreshView();
+    m_map.FindNext(what);
+    Grid->SelectCell(m_map.Current());
+}
+
+void TfrmScan::miHomeClick() { Navigate(&ScanMap::Home); }
+void TfrmScan::miEndClick() { Navigate(&ScanMap::End); }
+void TfrmScan::mi10UpClick() { Navigate(&ScanMap::Forward10); }
+void TfrmScan::mi10DownClick() { Navigate(&ScanMap::Back10); }
+void TfrmScan::mi50msClick() { FindNext(ScanMap::Find::Slow); }
+void TfrmScan::miUncClick() { FindNext(ScanMap::Find::Unc); }
+void TfrmScan::miErrorClick() { FindNext(ScanMap::Find::Error); }
+
+// ---- help and saving --------------------------------------------------------------
+
+void TfrmScan::BitBtn1Click() { ShowHelpContext(this, 100); }
+
+void TfrmScan::bbSaveClick()
+{
+    const QString dir = Ctx().ExeDir + QStringLiteral("Log");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString proposed = SaveFileName(TrimControl(m_driveModel), ShortDateText(now), now.time());
+    const QString file = SaveDialog(this, dir, proposed);
+    if (file.isEmpty())
+        return;
+    QString why;
+    if (!WriteReportFile(file, m_report, &why))
+        ShowError(this, QStringLiteral("Не удалось сохранить отчет в файл %1: %2").arg(file, why));
+}
+
+// ---- entry point -------------------------------------------------------------------
+
+void ShowScanWindow(QWidget* owner)
+{
+    auto* form = new TfrmScan(owner);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
+    form->show();
+    loop.exec();
+}
