@@ -1,0 +1,177 @@
+#include "GuestEnv.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace guest {
+
+namespace {
+
+std::string Trim(const std::string& s)
+{
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+std::string FirstLine(const std::string& file)
+{
+    std::ifstream f(file);
+    std::string line;
+    std::getline(f, line);
+    return Trim(line);
+}
+
+}  // namespace
+
+const DriveInfo* Env::At(int bus, int unit) const
+{
+    for (const DriveInfo& d : drives)
+        if (d.bus == bus && d.unit == unit)
+            return &d;
+    return nullptr;
+}
+
+std::vector<std::pair<int, int>> Env::EmptyPositions() const
+{
+    std::vector<std::pair<int, int>> out;
+    for (int bus = 0; bus < 2; ++bus)
+        for (int unit = 0; unit < 2; ++unit)
+            if (!At(bus, unit))
+                out.emplace_back(bus, unit);
+    return out;
+}
+
+std::optional<std::vector<DriveInfo>> LoadDrives(const std::string& fileName, std::string* error)
+{
+    std::ifstream f(fileName);
+    if (!f) {
+        if (error)
+            *error = "cannot read " + fileName;
+        return std::nullopt;
+    }
+    std::vector<DriveInfo> out;
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(f, line)) {
+        ++lineNo;
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        if (Trim(line).empty())
+            continue;
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        std::string field;
+        while (std::getline(in, field, '|'))
+            fields.push_back(Trim(field));
+        auto fail = [&](const std::string& what) {
+            if (error)
+                *error = fileName + ":" + std::to_string(lineNo) + ": " + what;
+            return std::nullopt;
+        };
+        if (fields.size() != 7)
+            return fail("expected 7 fields separated by '|'");
+        DriveInfo d;
+        d.id = fields[0];
+        try {
+            d.bus = std::stoi(fields[1]);
+            d.unit = std::stoi(fields[2]);
+            d.bytes = std::stoull(fields[3]);
+        } catch (const std::exception&) {
+            return fail("bus, unit and size must be numbers");
+        }
+        d.model = fields[4];
+        d.serial = fields[5];
+        d.firmware = fields[6];
+        if (d.bus < 0 || d.bus > 1 || d.unit < 0 || d.unit > 1)
+            return fail("bus and unit must be 0 or 1");
+        if (d.bytes == 0 || d.bytes % 512 != 0)
+            return fail("size must be a positive multiple of 512");
+        if (d.model.size() > 40 || d.serial.size() > 20 || d.firmware.size() > 8)
+            return fail("model, serial and firmware are at most 40, 20 and 8 characters");
+        for (const DriveInfo& other : out)
+            if (other.bus == d.bus && other.unit == d.unit)
+                return fail("two drives at the same position");
+        out.push_back(d);
+    }
+    if (out.empty()) {
+        if (error)
+            *error = fileName + ": no drives";
+        return std::nullopt;
+    }
+    return out;
+}
+
+bool InsideTestGuest(std::string* why)
+{
+    auto no = [&](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    {
+        std::ifstream f("/proc/cmdline");
+        std::string word;
+        bool found = false;
+        while (f >> word)
+            found |= word == kGuestToken;
+        if (!found)
+            return no(std::string("the kernel command line has no ") + kGuestToken);
+    }
+    if (FirstLine("/sys/class/dmi/id/sys_vendor") != "QEMU")
+        return no("the machine does not say it is QEMU (/sys/class/dmi/id/sys_vendor)");
+    const std::string ide = "/sys/bus/pci/devices/0000:00:01.1";
+    if (FirstLine(ide + "/vendor") != "0x8086" || FirstLine(ide + "/device") != "0x7010")
+        return no("00:01.1 is not QEMU's PIIX3 IDE function (8086:7010)");
+    std::error_code ec;
+    if (std::filesystem::exists(ide + "/driver", ec))
+        return no("a kernel driver owns the IDE function 00:01.1");
+    return true;
+}
+
+sim::MachineSpec MirrorMachine(const std::vector<DriveInfo>& drives)
+{
+    sim::MachineSpec m;
+    auto fn = [](uint8_t dev, uint8_t func, uint16_t id, uint8_t cls, uint8_t sub) {
+        sim::PciFunctionSpec f;
+        f.device = dev;
+        f.function = func;
+        f.vendorId = 0x8086;
+        f.deviceId = id;
+        f.classCode = cls;
+        f.subclass = sub;
+        return f;
+    };
+    m.functions.push_back(fn(0, 0, 0x1237, 0x06, 0x00));
+    auto isa = fn(1, 0, 0x7000, 0x06, 0x01);
+    isa.multiFunction = true;
+    m.functions.push_back(isa);
+    auto ide = fn(1, 1, 0x7010, 0x01, 0x01);
+    ide.progIf = 0x80;
+    ide.bars[4] = 0xC041;
+    for (const DriveInfo& d : drives) {
+        sim::DriveSpec s;
+        s.model = d.model;
+        s.serial = d.serial;
+        s.firmware = d.firmware;
+        s.sectors = d.Sectors();
+        s.timeScale = 0;
+        // As QEMU's drive: no security feature set, SMART on with its seven
+        // attributes (thresholds as QEMU reports them).
+        s.security.supported = false;
+        s.attributes = {{1, 0x0003, 100, 100, 6, 0},    {3, 0x0003, 100, 100, 0, 0},
+                        {4, 0x0002, 100, 100, 20, 100}, {5, 0x0003, 100, 100, 36, 0},
+                        {9, 0x0003, 100, 100, 0, 0},    {12, 0x0003, 100, 100, 0, 0},
+                        {190, 0x0003, 69, 69, 50, 0x1F1F001FULL}};
+        auto& ch = ide.channels[d.bus];
+        (d.unit == 0 ? ch.master : ch.slave) = s;
+    }
+    m.functions.push_back(ide);
+    m.functions.push_back(fn(1, 3, 0x7113, 0x06, 0x80));
+    return m;
+}
+
+}  // namespace guest

@@ -1,0 +1,151 @@
+// voran_qemu_guest: runs the hardware-path checks.
+//
+//   voran_qemu_guest --hardware-in-guest --drives FILE [--out FILE] [--only PREFIX]
+//       inside the QEMU guest that tests/qemu/run-guest.sh boots: opens the
+//       x86 port backend and talks to QEMU's emulated IDE controller.  It
+//       refuses to start anywhere else (see InsideTestGuest).
+//   voran_qemu_guest --sim --drives FILE [--out FILE] [--only PREFIX]
+//       the same checks against a simulated machine laid out like QEMU's,
+//       on any machine; shows where our simulated drive answers otherwise.
+//   voran_qemu_guest --list
+//
+// Results: one tab-separated record a line (START, NOTE, FAIL, CHECK, END),
+// to --out and to standard output.  Exit code 0 when every check passed,
+// 1 when one failed, 2 for a usage error, 3 when the port backend was
+// refused.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "GuestCheck.h"
+#include "GuestEnv.h"
+#include "hw/PortIo.h"
+#include "sim/SimMachine.h"
+
+namespace {
+
+double Uptime()
+{
+    std::ifstream f("/proc/uptime");
+    double s = -1;
+    f >> s;
+    return s;
+}
+
+// Writes every record to standard output and, when given, to a file.
+class Tee : public std::streambuf {
+public:
+    Tee(std::streambuf* a, std::streambuf* b) : m_a(a), m_b(b) {}
+
+protected:
+    int overflow(int ch) override
+    {
+        if (ch == EOF)
+            return 0;
+        const int ra = m_a->sputc(char(ch));
+        const int rb = m_b ? m_b->sputc(char(ch)) : ra;
+        return (ra == EOF || rb == EOF) ? EOF : ch;
+    }
+    int sync() override
+    {
+        const int ra = m_a->pubsync();
+        const int rb = m_b ? m_b->pubsync() : 0;
+        return (ra == 0 && rb == 0) ? 0 : -1;
+    }
+
+private:
+    std::streambuf* m_a;
+    std::streambuf* m_b;
+};
+
+int Usage(const char* why)
+{
+    std::cerr << "voran_qemu_guest: " << why << "\n"
+              << "usage: voran_qemu_guest (--hardware-in-guest | --sim) --drives FILE [--out FILE] [--only PREFIX]\n"
+              << "       voran_qemu_guest --list\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool hardware = false, simulated = false, list = false;
+    std::string drivesFile, outFile, only;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc)
+                return false;
+            into = argv[++i];
+            return true;
+        };
+        if (a == "--hardware-in-guest")
+            hardware = true;
+        else if (a == "--sim")
+            simulated = true;
+        else if (a == "--list")
+            list = true;
+        else if ((a == "--drives" && value(drivesFile)) || (a == "--out" && value(outFile)) ||
+                 (a == "--only" && value(only)))
+            continue;
+        else
+            return Usage(("unknown or incomplete argument " + a).c_str());
+    }
+    if (list) {
+        for (const guest::CheckEntry& e : guest::Registry())
+            std::cout << e.group << '.' << e.name << '\n';
+        return 0;
+    }
+    if (hardware == simulated)
+        return Usage("give exactly one of --hardware-in-guest and --sim");
+    if (drivesFile.empty())
+        return Usage("--drives is missing");
+
+    std::string error;
+    auto drives = guest::LoadDrives(drivesFile, &error);
+    if (!drives)
+        return Usage(error.c_str());
+
+    guest::Env env;
+    env.drives = *drives;
+    env.simulated = simulated;
+
+    std::shared_ptr<sim::Machine> machine;
+    if (hardware) {
+        // The real port instructions: only inside the test guest.
+        std::string why;
+        if (!guest::InsideTestGuest(&why)) {
+            std::cerr << "voran_qemu_guest: refusing to touch I/O ports outside the QEMU test guest: " << why
+                      << "\n";
+            return 3;
+        }
+        auto backend = OpenX86PortBackend(&why);
+        if (!backend) {
+            std::cerr << "voran_qemu_guest: " << why << "\n";
+            return 3;
+        }
+        InstallPortBackend(backend);
+    } else {
+        machine = sim::InstallMachine(guest::MirrorMachine(env.drives));
+    }
+
+    std::ofstream file;
+    if (!outFile.empty()) {
+        file.open(outFile, std::ios::trunc);
+        if (!file)
+            return Usage(("cannot write " + outFile).c_str());
+    }
+    Tee tee(std::cout.rdbuf(), file.is_open() ? file.rdbuf() : nullptr);
+    std::ostream out(&tee);
+
+    out << "START\t" << (hardware ? "qemu" : "sim") << '\t' << Ports().Kind() << "\tuptime=" << Uptime() << '\n';
+    out.flush();
+    const guest::RunSummary sum = guest::RunChecks(env, only, out);
+    out << "END\tchecks=" << sum.run << "\tfailed=" << sum.failed << "\tuptime=" << Uptime() << '\n';
+    out.flush();
+    return (sum.failed || sum.run == 0) ? 1 : 0;
+}

@@ -1,0 +1,104 @@
+#include "PciReader.h"
+
+#include <cstdio>
+
+#include "hw/PortIo.h"
+
+namespace guest {
+
+std::string PciFunction::Address() const
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X:%02X.%u", bus, device, unsigned(function));
+    return buf;
+}
+
+uint32_t PciConfigRead32(uint8_t bus, uint8_t device, uint8_t function, uint8_t offset)
+{
+    const uint32_t address = 0x80000000u | (uint32_t(bus) << 16) | (uint32_t(device & 0x1F) << 11) |
+                             (uint32_t(function & 0x07) << 8) | (offset & 0xFCu);
+    Ports().Out32(0xCF8, address);
+    const uint32_t v = Ports().In32(0xCFC);
+    Ports().Out32(0xCF8, 0);
+    return v;
+}
+
+std::vector<PciFunction> ScanPciFunctions()
+{
+    std::vector<PciFunction> out;
+    for (int bus = 0; bus < 256; ++bus) {
+        for (int dev = 0; dev < 32; ++dev) {
+            for (int fn = 0; fn < 8; ++fn) {
+                const uint32_t id = PciConfigRead32(uint8_t(bus), uint8_t(dev), uint8_t(fn), 0x00);
+                if ((id & 0xFFFF) == 0xFFFF) {
+                    if (fn == 0)
+                        break;
+                    continue;
+                }
+                PciFunction f;
+                f.bus = uint8_t(bus);
+                f.device = uint8_t(dev);
+                f.function = uint8_t(fn);
+                f.vendorId = uint16_t(id);
+                f.deviceId = uint16_t(id >> 16);
+                const uint32_t cls = PciConfigRead32(f.bus, f.device, f.function, 0x08);
+                f.progIf = uint8_t(cls >> 8);
+                f.subclass = uint8_t(cls >> 16);
+                f.classCode = uint8_t(cls >> 24);
+                f.headerType = uint8_t(PciConfigRead32(f.bus, f.device, f.function, 0x0C) >> 16);
+                for (int b = 0; b < 6; ++b)
+                    f.bars[b] = PciConfigRead32(f.bus, f.device, f.function, uint8_t(0x10 + 4 * b));
+                out.push_back(f);
+                if (fn == 0 && !(f.headerType & 0x80))
+                    break;
+            }
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string Hex4(uint32_t v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04X", v);
+    return buf;
+}
+
+uint32_t IoBar(const PciFunction& f, int i)
+{
+    return (f.bars[i] != 0 && (f.bars[i] & 1)) ? (f.bars[i] & ~3u) : 0;
+}
+
+}  // namespace
+
+// The selection list is built by the program's PCI scan in the port
+// selection.  Until that scan is part of the program, the rows are derived
+// here from the functions read above, with only the names QEMU's chipset
+// needs; switching to the program's scan changes this function alone.
+std::vector<SelectionRow> SelectionRows()
+{
+    std::vector<SelectionRow> rows;
+    for (const PciFunction& f : ScanPciFunctions()) {
+        if (f.classCode != 0x01)
+            continue;
+        const std::string vendor = f.vendorId == 0x8086 ? "Intel" : "Unknown (" + Hex4(f.vendorId) + ")";
+        const std::string device = f.deviceId == 0x7010 ? "i82371SB" : "PCI IDE Controller (" + Hex4(f.deviceId) + ")";
+        const std::string name = vendor + " " + device + ", ";
+        if (f.subclass == 0x01) {
+            const bool nativePrimary = f.progIf & 0x01;
+            const bool nativeSecondary = f.progIf & 0x04;
+            rows.push_back({"OnBoard " + name + "Primary Channel", Hex4(nativePrimary ? IoBar(f, 0) : 0x1F0),
+                            Hex4(nativePrimary ? IoBar(f, 1) : 0x3F6)});
+            rows.push_back({"OnBoard " + name + "Secondary Channel", Hex4(nativeSecondary ? IoBar(f, 2) : 0x170),
+                            Hex4(nativeSecondary ? IoBar(f, 3) : 0x376)});
+        } else {
+            rows.push_back({name + "Primary Channel", Hex4(IoBar(f, 0)), Hex4(IoBar(f, 1))});
+            rows.push_back({name + "Secondary Channel", Hex4(IoBar(f, 2)), Hex4(IoBar(f, 3))});
+        }
+    }
+    return rows;
+}
+
+}  // namespace guest
