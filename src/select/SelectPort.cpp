@@ -1,0 +1,238 @@
+#include "select/SelectPort.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "common/DriveContext.h"
+#include "common/Format.h"
+#include "common/PortLock.h"
+#include "common/Services.h"
+#include "select/AddPort.h"
+#include "select/KernelDriver.h"
+#include "select/RadioGroup.h"
+
+namespace {
+const QString kPort = QStringLiteral("Port");
+
+bool IniBool(const QString& key, bool def)
+{
+    return Ctx().IniFile ? Ctx().IniFile->ReadBool(kPort, key, def) : def;
+}
+}  // namespace
+
+QString PortLockKey(const QString& portText)
+{
+    uint32_t v = 0;
+    if (ParseHexText(portText, v))
+        return HexText(v, 4);
+    return portText;
+}
+
+TfrmSelectPort::TfrmSelectPort(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmSelectPort"));
+    setWindowTitle(QStringLiteral("Выберите порт"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    gbEnabledPort = new QGroupBox(QStringLiteral(" Доступные порты  "), this);
+    Grid = new QTableWidget(1, 3, gbEnabledPort);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->horizontalHeader()->hide();
+    Grid->verticalHeader()->hide();
+    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->setColumnWidth(0, 330);
+    Grid->setColumnWidth(1, 56);
+    Grid->setColumnWidth(2, 56);
+    Grid->verticalHeader()->setDefaultSectionSize(Grid->fontMetrics().height() + 8);
+    Grid->setMinimumSize(330 + 56 + 56 + 2 * Grid->frameWidth() + 20, 140);
+    Grid->viewport()->installEventFilter(this);
+    (new QVBoxLayout(gbEnabledPort))->addWidget(Grid);
+
+    rgbDevice = new RadioGroup(QStringLiteral(" Выберите устройство "), {QStringLiteral("Master"), QStringLiteral("Slave")},
+                               2, this);
+    rgbDevice->setObjectName(QStringLiteral("rgbDevice"));
+
+    bbAddPort = new QPushButton(QStringLiteral("Ручной ввод"), this);
+    bbAddPort->setObjectName(QStringLiteral("bbAddPort"));
+    bbAddPort->setAutoDefault(false);
+    bbCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbCancel->setAutoDefault(false);
+    bbOk = new QPushButton(QStringLiteral("OK"), this);
+    bbOk->setObjectName(QStringLiteral("bbOk"));
+    bbOk->setDefault(true);
+    bbOk->setEnabled(false);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(rgbDevice, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(bbAddPort);
+    buttons->addWidget(bbOk);
+    buttons->addWidget(bbCancel);
+    bottom->addLayout(buttons);
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(gbEnabledPort, 1);
+    main->addLayout(bottom);
+
+    connect(bbOk, &QPushButton::clicked, this, &TfrmSelectPort::bbOkClick);
+    connect(bbCancel, &QPushButton::clicked, this, &TfrmSelectPort::bbCancelClick);
+    connect(bbAddPort, &QPushButton::clicked, this, &TfrmSelectPort::bbAddPortClick);
+
+    FormCreate();
+
+    setFixedSize(sizeHint());
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());
+}
+
+TfrmSelectPort::~TfrmSelectPort() = default;
+
+void TfrmSelectPort::FormCreate()
+{
+    GridEmpty = true;
+    m_scanned = ScanPci();
+    for (const ChannelRow& r : m_scanned)
+        AddGridRow(r.name, r.basePort, r.controlPort);
+    Grid->setCurrentCell(0, 0);
+
+    if (Grid->rowCount() > 1) {
+        bbOk->setEnabled(true);
+        if (IniBool(QStringLiteral("SavePort"), true)) {
+            const QString last = Ctx().IniFile ? Ctx().IniFile->ReadString(kPort, QStringLiteral("LastPort"),
+                                                                          QStringLiteral("0170"))
+                                               : QStringLiteral("0170");
+            for (int row = 0; row < Grid->rowCount(); ++row)
+                if (Cell(1, row) == last)
+                    Grid->setCurrentCell(row, 0);
+        }
+        const bool slave = IniBool(QStringLiteral("SlaveEnabled"), false);
+        rgbDevice->setEnabled(slave);
+        if (slave && IniBool(QStringLiteral("SaveDevice"), false))
+            rgbDevice->SetItemIndex(Ctx().IniFile ? Ctx().IniFile->ReadInteger(kPort, QStringLiteral("LastDevice"), 0)
+                                                  : 0);
+    }
+}
+
+void TfrmSelectPort::AddGridRow(const QString& name, const QString& base, const QString& control)
+{
+    int row;
+    if (GridEmpty) {
+        GridEmpty = false;
+        Grid->clearContents();
+        Grid->setRowCount(1);
+        row = 0;
+    } else {
+        row = Grid->rowCount();
+        Grid->insertRow(row);
+    }
+    Grid->setItem(row, 0, new QTableWidgetItem(name));
+    Grid->setItem(row, 1, new QTableWidgetItem(base));
+    Grid->setItem(row, 2, new QTableWidgetItem(control));
+}
+
+int TfrmSelectPort::SelectedRow() const { return std::max(Grid->currentRow(), 0); }
+
+QString TfrmSelectPort::Cell(int column, int row) const
+{
+    const QTableWidgetItem* it = Grid->item(row, column);
+    return it ? it->text() : QString();
+}
+
+int TfrmSelectPort::DeviceIndex() const { return std::max(rgbDevice->ItemIndex(), 0); }
+
+std::unique_ptr<PortLock> TfrmSelectPort::TakePortLock() { return std::move(m_newLock); }
+
+void TfrmSelectPort::bbOkClick()
+{
+    const int row = SelectedRow();
+    const QString portText = Cell(1, row);
+
+    // With real ports: a channel whose controller the kernel drives is used
+    // only when the user says so.
+    uint32_t base = 0;
+    if (KernelDriverCheck() && ParseHexText(portText, base)) {
+        if (const auto owner = KernelDriverOfChannel(m_scanned, base)) {
+            if (!AskYesNo(this, KernelDriverQuestion(*owner, Cell(0, row)))) {
+                CanClose = false;
+                return;
+            }
+        }
+    }
+
+    // The port lock.  The port this process holds already is simply kept;
+    // another one is taken next to it, and the old one is given up only when
+    // the new connection is made (see TakePortLock).
+    const QString key = PortLockKey(portText);
+    m_newLock.reset();
+    const bool alreadyHeld = Ctx().PortMutex && Ctx().PortMutex->PortText() == key;
+    if (!alreadyHeld) {
+        m_newLock = PortLock::TryAcquire(key);
+        if (!m_newLock) {
+            CanClose = false;
+            ShowError(this, QStringLiteral("Данный порт уже занят! Выберите другой!"));
+            return;
+        }
+    }
+
+    CanClose = true;
+    if (Ctx().IniFile) {
+        try {
+            if (Ctx().IniFile->ReadBool(kPort, QStringLiteral("SavePort"), true))
+                Ctx().IniFile->WriteString(kPort, QStringLiteral("LastPort"), portText);
+            if (Ctx().IniFile->ReadBool(kPort, QStringLiteral("SaveDevice"), false))
+                Ctx().IniFile->WriteInteger(kPort, QStringLiteral("LastDevice"), rgbDevice->ItemIndex());
+        } catch (const IniWriteError& e) {
+            // The choice stands; only remembering it failed.
+            ShowApplicationError(this, e.message());
+        }
+    }
+    done(QDialog::Accepted);
+}
+
+void TfrmSelectPort::bbCancelClick()
+{
+    CanClose = true;
+    m_newLock.reset();
+    done(QDialog::Rejected);
+}
+
+void TfrmSelectPort::reject() { bbCancelClick(); }
+
+void TfrmSelectPort::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery())
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+bool TfrmSelectPort::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Grid->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        GridDblClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmSelectPort::GridDblClick() { bbOkClick(); }
+
+void TfrmSelectPort::bbAddPortClick()
+{
+    TfrmAddPort dlg(this);
+    const int result = runAddPort ? runAddPort(dlg) : dlg.exec();
+    if (result != QDialog::Accepted)
+        return;
+    AddGridRow(dlg.ePortName->text().trimmed(), dlg.eBaseAdr->text().trimmed(), dlg.eAltAdr->text().trimmed());
+    Grid->setCurrentCell(Grid->rowCount() - 1, 0);
+}
