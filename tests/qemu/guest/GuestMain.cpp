@@ -8,6 +8,8 @@
 //       the same checks against a simulated machine laid out like QEMU's,
 //       on any machine; shows where our simulated drive answers otherwise.
 //   voran_qemu_guest --list
+//   voran_qemu_guest --where
+//       says whether this is the test guest (never touches a port).
 //
 // Results: one tab-separated record a line (START, NOTE, FAIL, CHECK, END),
 // to --out and to standard output.  Exit code 0 when every check passed,
@@ -65,7 +67,7 @@ int Usage(const char* why)
 {
     std::cerr << "voran_qemu_guest: " << why << "\n"
               << "usage: voran_qemu_guest (--hardware-in-guest | --sim) --drives FILE [--out FILE] [--only PREFIX]\n"
-              << "       voran_qemu_guest --list\n";
+              << "       voran_qemu_guest --list | --where\n";
     return 2;
 }
 
@@ -73,7 +75,7 @@ int Usage(const char* why)
 
 int main(int argc, char** argv)
 {
-    bool hardware = false, simulated = false, list = false;
+    bool hardware = false, simulated = false, list = false, where = false;
     std::string drivesFile, outFile, only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -89,6 +91,8 @@ int main(int argc, char** argv)
             simulated = true;
         else if (a == "--list")
             list = true;
+        else if (a == "--where")
+            where = true;
         else if ((a == "--drives" && value(drivesFile)) || (a == "--out" && value(outFile)) ||
                  (a == "--only" && value(only)))
             continue;
@@ -99,6 +103,15 @@ int main(int argc, char** argv)
         for (const guest::CheckEntry& e : guest::Registry())
             std::cout << e.group << '.' << e.name << '\n';
         return 0;
+    }
+    if (where) {
+        std::string why;
+        if (guest::InsideTestGuest(&why)) {
+            std::cout << "inside the test guest\n";
+            return 0;
+        }
+        std::cout << "not inside the test guest: " << why << "\n";
+        return 1;
     }
     if (hardware == simulated)
         return Usage("give exactly one of --hardware-in-guest and --sim");
