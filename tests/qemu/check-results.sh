@@ -32,7 +32,7 @@ case "$mode" in
       $2 != g { next }
       $1 == "NOTE" { print "  note  " $3 ": " $4 }
       $1 == "FAIL" { print "  FAIL  " $3 ": " $4 }
-      $1 == "CHECK" { print $4 "  " g "." $3; ++checks; if ($4 != "PASS") ++failed }
+      $1 == "CHECK" { print $4 "  " g "." $3 "  (" substr($5, 4) " ms)"; ++checks; if ($4 != "PASS") ++failed }
       END {
         if (checks == 0) { print "no checks of group " g " ran"; exit 1 }
         printf "%d checks, %d failed\n", checks, failed

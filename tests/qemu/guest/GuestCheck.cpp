@@ -1,5 +1,6 @@
 #include "GuestCheck.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <ostream>
@@ -64,6 +65,7 @@ RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& ou
         if (full.compare(0, filter.size(), filter) != 0)
             continue;
         Check c(env, e.group, e.name);
+        const auto t0 = std::chrono::steady_clock::now();
         try {
             e.fn(c);
         } catch (const std::exception& ex) {
@@ -76,7 +78,9 @@ RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& ou
         for (const std::string& f : c.failures())
             out << "FAIL\t" << e.group << '\t' << e.name << '\t' << f << '\n';
         const bool ok = c.failures().empty();
-        out << "CHECK\t" << e.group << '\t' << e.name << '\t' << (ok ? "PASS" : "FAIL") << '\n';
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+        out << "CHECK\t" << e.group << '\t' << e.name << '\t' << (ok ? "PASS" : "FAIL") << "\tms=" << ms << '\n';
         out.flush();
         ++sum.run;
         sum.failed += ok ? 0 : 1;

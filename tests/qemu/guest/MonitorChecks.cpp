@@ -1,9 +1,17 @@
 // What the register monitor samples: the alternate status port, and the
 // error register when the status shows ERR.  Reading either must not
-// disturb the drive.
+// disturb the drive; the monitor thread shows both on its lamps.
+#include <QPointer>
+#include <QWidget>
+
 #include "AtaHelpers.h"
 #include "GuestCheck.h"
+#include "GuestQt.h"
+#include "common/Clock.h"
 #include "hw/PortIo.h"
+#include "monitor/KVErrorReg.h"
+#include "monitor/KVStatusReg.h"
+#include "monitor/Monitor.h"
 
 using namespace guest;
 
@@ -40,5 +48,45 @@ GUEST_CHECK(monitor, sampling_keeps_an_error_visible)
         }
         c.Expect((SoftReset() & 0xFF) != 0, d.id + ": SoftReset (" + LastOutcome() + ")");
         c.Expect(!(PortRead(d.Alt()) & ata::kStErr), d.id + ": ERR still set after the reset");
+    }
+}
+
+// The program's monitor thread on QEMU's channel: the lamps show the idle
+// status, an aborted command (status with ERR, error register ABRT) and the
+// status after the soft reset.
+GUEST_CHECK(monitor, thread_lamps_follow_the_drive)
+{
+    EnsureApplication();
+    for (const DriveInfo& d : c.Drives()) {
+        c.Connect(d);
+        QWidget window;
+        auto* status = new TKVStatusReg(&window);
+        auto* error = new TKVErrorReg(&window);
+        status->SetRegValue(0xFF);
+        error->SetRegValue(0xFF);
+        QPointer<TMonitorThread> monitor = new TMonitorThread(d.Base(), d.Alt(), uint8_t(d.unit), 1, status, error);
+        InitDLL(d.Base(), d.Alt(), uint8_t(d.unit), c.env().timeOutSeconds, CounterFrequency(), monitor);
+
+        auto shows = [&](uint8_t st, uint8_t er) {
+            return PumpUntil([&] { return status->RegValue() == st && error->RegValue() == er; });
+        };
+        const uint8_t ready = PortRead(d.Alt());
+        c.Expect(shows(ready, 0), d.id + ": lamps of the idle drive: status " + Check::Hex(status->RegValue()) +
+                                      ", error " + Check::Hex(error->RegValue()));
+        SecurityAction("voran", 0, 0, ata::kCmdSecSetPassword);
+        const uint8_t failed = PortRead(d.Alt());
+        c.Expect(shows(failed, ata::kErAbrt), d.id + ": lamps after the refused command: status " +
+                                                  Check::Hex(status->RegValue()) + ", error " +
+                                                  Check::Hex(error->RegValue()) + ", drive status " + Check::Hex(failed));
+        c.Expect((SoftReset() & 0xFF) != 0, d.id + ": SoftReset (" + LastOutcome() + ")");
+        c.Expect(shows(PortRead(d.Alt()), 0), d.id + ": lamps after the reset: status " +
+                                                  Check::Hex(status->RegValue()) + ", error " +
+                                                  Check::Hex(error->RegValue()));
+        const TMonitorThread::Counters n = monitor->Stats();
+        c.Expect(n.samples > 0 && n.updates >= 3, d.id + ": samples " + std::to_string(n.samples) + ", updates " +
+                                                      std::to_string(n.updates));
+        monitor->RequestStop();
+        c.Expect(PumpUntil([&] { return monitor.isNull(); }), d.id + ": the monitor thread did not end");
+        c.Connect(d);
     }
 }
