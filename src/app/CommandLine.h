@@ -1,0 +1,45 @@
+#pragma once
+// The options of the voran command.  Options are described by one table
+// (name, value, help text, how it changes CommandLineOptions), so a new
+// option is one new entry and one new field.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+enum class MachineChoice {
+    DefaultSimulated,  // no option: the built-in simulated machine
+    SimulatedFile,     // --sim FILE
+    Hardware,          // --hardware: the real x86 ports
+};
+
+struct CommandLineOptions {
+    MachineChoice machine = MachineChoice::DefaultSimulated;
+    QString simFile;
+    bool help = false;
+    bool version = false;
+    // Options of the Qt toolkit (-platform, -style ...), left for QApplication.
+    QStringList toolkitArgs;
+    // Problems found, one sentence each; nothing is started when there are any.
+    QStringList errors;
+
+    bool ok() const { return errors.isEmpty(); }
+};
+
+struct OptionDef {
+    QString name;       // "--sim"
+    QString valueName;  // "FILE"; empty for a switch
+    QString help;
+    // Applies the option; returns an error text, or empty when fine.
+    std::function<QString(CommandLineOptions&, const QString& value)> apply;
+};
+
+// The table of the program's options, in the order --help lists them.
+const std::vector<OptionDef>& CommandLineOptionTable();
+
+// Parses the arguments after the program name.  "--name VALUE" and
+// "--name=VALUE" are both accepted.
+CommandLineOptions ParseCommandLine(const QStringList& args);
+
+QString UsageText();
+QString VersionText();

@@ -1,0 +1,26 @@
+#pragma once
+// Program start: the machine the process works on (chosen once, before any
+// window) and the run of the main window.
+#include <QString>
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "app/Main.h"
+
+class PortBackend;
+
+struct MachineSetup {
+    bool ok = false;
+    bool simulated = true;
+    QString error;  // why the machine could not be set up
+    std::shared_ptr<PortBackend> backend;
+};
+
+// Installs the port backend the options ask for: the built-in simulated
+// machine, a machine file (its drives' changes kept in FILE + ".state"), or
+// the real ports.  With real ports the kernel driver check is switched on.
+MachineSetup SetUpMachine(const CommandLineOptions& options);
+
+// Runs the main window until the program ends; needs the QApplication.
+// Returns the exit status (0 also when the first selection is cancelled).
+int RunShell(const StartupSettings& settings);

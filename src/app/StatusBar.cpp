@@ -1,0 +1,76 @@
+#include "app/StatusBar.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+int TStatusBar::AddPanel(int width, bool ownerDraw)
+{
+    m_panels.push_back({width, QString(), ownerDraw});
+    updateGeometry();
+    return int(m_panels.size()) - 1;
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text)
+{
+    if (index < 0 || index >= int(m_panels.size()) || m_panels[index].text == text)
+        return;
+    m_panels[index].text = text;
+    update(PanelRect(index).adjusted(-2, -2, 2, 2));
+}
+
+QString TStatusBar::PanelText(int index) const
+{
+    return index >= 0 && index < int(m_panels.size()) ? m_panels[index].text : QString();
+}
+
+QRect TStatusBar::PanelRect(int index) const
+{
+    int x = 0;
+    for (int i = 0; i < index; ++i)
+        x += m_panels[i].width;
+    const int w = index < int(m_panels.size()) ? m_panels[index].width : 0;
+    // One pixel of bevel on each side, one pixel of gap to the next panel.
+    return QRect(x + 1, 3, std::max(0, w - 3), height() - 4);
+}
+
+QSize TStatusBar::sizeHint() const
+{
+    int w = 0;
+    for (const Panel& p : m_panels)
+        w += p.width;
+    return QSize(w, fontMetrics().height() + 7);
+}
+
+void TStatusBar::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QPalette& pal = palette();
+    p.setPen(pal.color(QPalette::Mid));
+    p.drawLine(0, 0, width(), 0);
+    for (int i = 0; i < int(m_panels.size()); ++i) {
+        const QRect r = PanelRect(i);
+        // Sunken bevel around the text area.
+        p.setPen(pal.color(QPalette::Mid));
+        p.drawLine(r.left() - 1, r.top() - 1, r.right() + 1, r.top() - 1);
+        p.drawLine(r.left() - 1, r.top() - 1, r.left() - 1, r.bottom() + 1);
+        p.setPen(pal.color(QPalette::Light));
+        p.drawLine(r.left() - 1, r.bottom() + 1, r.right() + 1, r.bottom() + 1);
+        p.drawLine(r.right() + 1, r.top() - 1, r.right() + 1, r.bottom() + 1);
+        p.save();
+        p.setClipRect(r);
+        if (m_panels[i].ownerDraw) {
+            if (OnDrawPanel)
+                OnDrawPanel(this, i, p, r);
+        } else {
+            p.setPen(pal.color(QPalette::WindowText));
+            p.drawText(r, Qt::AlignCenter, m_panels[i].text);
+        }
+        p.restore();
+    }
+}

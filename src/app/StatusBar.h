@@ -1,0 +1,38 @@
+#pragma once
+// A status bar of fixed-width panels with centred text; a panel marked
+// owner-drawn is painted by the OnDrawPanel handler instead.
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class TStatusBar : public QWidget {
+    Q_OBJECT
+public:
+    struct Panel {
+        int width = 50;
+        QString text;
+        bool ownerDraw = false;
+    };
+
+    explicit TStatusBar(QWidget* parent = nullptr);
+
+    int AddPanel(int width, bool ownerDraw = false);
+    int PanelCount() const { return int(m_panels.size()); }
+    const Panel& PanelAt(int index) const { return m_panels.at(index); }
+    void SetPanelText(int index, const QString& text);
+    QString PanelText(int index) const;
+    // The rectangle of a panel's text area.
+    QRect PanelRect(int index) const;
+
+    // Called for owner-drawn panels with the painter, the panel and its
+    // rectangle.
+    std::function<void(TStatusBar*, int, QPainter&, const QRect&)> OnDrawPanel;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<Panel> m_panels;
+};

@@ -1,0 +1,84 @@
+#include "app/ToolWindows.h"
+
+#include "common/Format.h"
+
+namespace {
+ToolWindowObserver gObserver;
+
+// True when a test observes the call instead of a window opening.
+bool Observed(const QString& name, QWidget* owner)
+{
+    if (!gObserver)
+        return false;
+    gObserver(name, owner);
+    return true;
+}
+}  // namespace
+
+void SetToolWindowObserver(ToolWindowObserver observer) { gObserver = std::move(observer); }
+
+void RunIdentifyReport(QWidget* owner)
+{
+    if (Observed(QStringLiteral("IdentifyReport"), owner))
+        return;
+}
+
+void RunSmartViewer(QWidget* owner)
+{
+    if (Observed(QStringLiteral("SmartViewer"), owner))
+        return;
+}
+
+void RunPasswordDialog(QWidget* owner, uint8_t mode)
+{
+    if (Observed(QStringLiteral("Password ") + HexText(mode, 2), owner))
+        return;
+}
+
+void RunSecurityErase(QWidget* owner)
+{
+    if (Observed(QStringLiteral("SecurityErase"), owner))
+        return;
+}
+
+void RunHpa(QWidget* owner)
+{
+    if (Observed(QStringLiteral("Hpa"), owner))
+        return;
+}
+
+void RunSurfaceScan(QWidget* owner)
+{
+    if (Observed(QStringLiteral("SurfaceScan"), owner))
+        return;
+}
+
+void RunDefectScope(QWidget* owner)
+{
+    if (Observed(QStringLiteral("DefectScope"), owner))
+        return;
+}
+
+void RunStressTest(QWidget* owner)
+{
+    if (Observed(QStringLiteral("StressTest"), owner))
+        return;
+}
+
+void RunSoftBad(QWidget* owner)
+{
+    if (Observed(QStringLiteral("SoftBad"), owner))
+        return;
+}
+
+void RunDriveErase(QWidget* owner)
+{
+    if (Observed(QStringLiteral("DriveErase"), owner))
+        return;
+}
+
+void RunSettings(QWidget* owner)
+{
+    if (Observed(QStringLiteral("Settings"), owner))
+        return;
+}
