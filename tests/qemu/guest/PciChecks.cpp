@@ -4,6 +4,8 @@
 #include "GuestCheck.h"
 #include "PciReader.h"
 #include "hw/PortIo.h"
+#include "select/KernelDriver.h"
+#include "select/PciScan.h"
 
 using namespace guest;
 
@@ -55,6 +57,25 @@ GUEST_CHECK(select, rows_of_the_chipset_controller)
     c.ExpectEq(rows[1].name, std::string("OnBoard Intel i82371SB, Secondary Channel"), "row 1 name");
     c.ExpectEq(rows[1].base, std::string("0170"), "row 1 base");
     c.ExpectEq(rows[1].control, std::string("0376"), "row 1 control");
+    for (const SelectionRow& r : rows)
+        c.ExpectEq(r.function, std::string("0000:00:01.1"), r.name + ": controller function");
+}
+
+// Nothing may own the controller while the program works its ports: the
+// selection's kernel-driver check must find no driver for either channel.
+GUEST_CHECK(select, no_kernel_driver_owns_the_channels)
+{
+    if (c.Simulated())
+        SetSysfsRoot(QStringLiteral("/nonexistent"));  // this machine's own devices are not the mirror's
+    const std::vector<ChannelRow> rows = ScanPci();
+    for (uint32_t base : {0x1F0u, 0x170u}) {
+        const auto fn = ChannelFunction(rows, base);
+        if (!c.Expect(fn.has_value(), "no controller function for channel " + Check::Hex(base, 4)))
+            continue;
+        const auto owner = KernelDriverOfChannel(rows, base);
+        c.Expect(!owner, "channel " + Check::Hex(base, 4) + " is owned by " +
+                             (owner ? owner->driver.toStdString() : std::string()));
+    }
 }
 
 // The master is left with ERR (an aborted command) so that its status

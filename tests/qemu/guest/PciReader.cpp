@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hw/PortIo.h"
+#include "select/PciScan.h"
 
 namespace guest {
 
@@ -57,47 +58,12 @@ std::vector<PciFunction> ScanPciFunctions()
     return out;
 }
 
-namespace {
-
-std::string Hex4(uint32_t v)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04X", v);
-    return buf;
-}
-
-uint32_t IoBar(const PciFunction& f, int i)
-{
-    return (f.bars[i] != 0 && (f.bars[i] & 1)) ? (f.bars[i] & ~3u) : 0;
-}
-
-}  // namespace
-
-// The selection list is built by the program's PCI scan in the port
-// selection.  Until that scan is part of the program, the rows are derived
-// here from the functions read above, with only the names QEMU's chipset
-// needs; switching to the program's scan changes this function alone.
 std::vector<SelectionRow> SelectionRows()
 {
     std::vector<SelectionRow> rows;
-    for (const PciFunction& f : ScanPciFunctions()) {
-        if (f.classCode != 0x01)
-            continue;
-        const std::string vendor = f.vendorId == 0x8086 ? "Intel" : "Unknown (" + Hex4(f.vendorId) + ")";
-        const std::string device = f.deviceId == 0x7010 ? "i82371SB" : "PCI IDE Controller (" + Hex4(f.deviceId) + ")";
-        const std::string name = vendor + " " + device + ", ";
-        if (f.subclass == 0x01) {
-            const bool nativePrimary = f.progIf & 0x01;
-            const bool nativeSecondary = f.progIf & 0x04;
-            rows.push_back({"OnBoard " + name + "Primary Channel", Hex4(nativePrimary ? IoBar(f, 0) : 0x1F0),
-                            Hex4(nativePrimary ? IoBar(f, 1) : 0x3F6)});
-            rows.push_back({"OnBoard " + name + "Secondary Channel", Hex4(nativeSecondary ? IoBar(f, 2) : 0x170),
-                            Hex4(nativeSecondary ? IoBar(f, 3) : 0x376)});
-        } else {
-            rows.push_back({name + "Primary Channel", Hex4(IoBar(f, 0)), Hex4(IoBar(f, 1))});
-            rows.push_back({name + "Secondary Channel", Hex4(IoBar(f, 2)), Hex4(IoBar(f, 3))});
-        }
-    }
+    for (const ChannelRow& r : ScanPci())
+        rows.push_back({r.name.toStdString(), r.basePort.toStdString(), r.controlPort.toStdString(),
+                        r.pci ? r.pci->Text().toStdString() : std::string()});
     return rows;
 }
 

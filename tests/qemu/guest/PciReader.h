@@ -27,14 +27,17 @@ uint32_t PciConfigRead32(uint8_t bus, uint8_t device, uint8_t function, uint8_t 
 std::vector<PciFunction> ScanPciFunctions();
 
 // A row of the port selection list: channel name, command block base and
-// control block base as four upper-case hexadecimal digits.
+// control block base as four upper-case hexadecimal digits, and the PCI
+// function it came from ("0000:00:01.1"; empty for none).
 struct SelectionRow {
     std::string name;
     std::string base;
     std::string control;
+    std::string function;
 };
 
-// The rows the port selection offers on this machine.
+// The rows the program's port selection offers on this machine (its own
+// PCI scan).
 std::vector<SelectionRow> SelectionRows();
 
 }  // namespace guest
