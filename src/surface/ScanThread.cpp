@@ -60,7 +60,9 @@ void TScanThread::Resume()
         std::lock_guard<std::mutex> l(m_mutex);
         if (!m_suspended.load())
             return;
+        // Running again from now on, as far as anyone asking can tell.
         m_resumeRequested = true;
+        m_suspended.store(false);
     }
     m_wake.notify_all();
 }
