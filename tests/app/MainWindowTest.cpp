@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QApplication>
 #include <QTimer>
 #include <QDir>
@@ -213,7 +214,7 @@ TEST_F(MainWindowTest, EnterInTheRealSelectionDialogShowsTheFilledMainWindow)
     QObject::connect(&user, &QTimer::timeout, [&] {
         if (auto* d = qobject_cast<TfrmSelectPort*>(QApplication::activeModalWidget())) {
             ++presses;
-            QTest::keyClick(d, Qt::Key_Return);
+            QTest::keyClick(d->focusWidget() ? d->focusWidget() : d, Qt::Key_Return);
         }
     });
     user.start(0);
@@ -570,6 +571,44 @@ TEST_F(MainWindowTest, MinimisedToolWindowComesBackOnceWithTheApplication)
     }
     w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
     EXPECT_EQ(w.MinimizedForm(), nullptr);
+}
+
+TEST_F(MainWindowTest, AModalToolWindowStaysOpenWhileMinimisedAndComesBackModal)
+{
+    answers = {Pick("01F0")};
+    TfrmMain w(Settings());
+    w.FormCreate();
+    QDialog tool(&w);
+    // The user's part, one step each time the event loop turns.
+    int step = 0;
+    bool hiddenWhileMinimised = false, modalAgain = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        switch (step) {
+        case 0:
+            if (!tool.isVisible())
+                return;
+            MinimizeToShell(&tool);  // the system minimise command of the tool window
+            break;
+        case 1:
+            hiddenWhileMinimised = !tool.isVisible() && (w.windowState() & Qt::WindowMinimized);
+            w.setWindowState(w.windowState() & ~Qt::WindowMinimized);  // restored from the task bar
+            break;
+        case 2:
+            modalAgain = tool.isVisible() && QApplication::activeModalWidget() == &tool;
+            tool.accept();
+            break;
+        }
+        ++step;
+    });
+    user.start(0);
+    const int result = ExecToolWindow(tool);
+    user.stop();
+    EXPECT_EQ(step, 3);
+    EXPECT_TRUE(hiddenWhileMinimised);
+    EXPECT_TRUE(modalAgain);
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_FALSE(tool.isVisible());
 }
 
 TEST_F(MainWindowTest, StatusBarHasSixCentredPanels)
