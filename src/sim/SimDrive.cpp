@@ -807,6 +807,11 @@ void Drive::CmdSmart()
     case kSmartEnable:
     case kSmartDisable: {
         const bool on = m_feature[0] == kSmartEnable;
+        // While SMART is off every SMART command but ENABLE is refused.
+        if (!on && !m_state.smartEnabled) {
+            Busy(ms, [this] { Abort(); });
+            return;
+        }
         Busy(ms, [this, on] {
             if (m_state.smartEnabled != on) {
                 m_state.smartEnabled = on;

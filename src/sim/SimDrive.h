@@ -61,6 +61,7 @@ public:
     void WriteData16(uint16_t value);
     void WriteData8(uint8_t value);
     void SetReset(bool asserted);
+    uint8_t LatchedDevice() const { return m_device; }
 
     // ---- test and inspection side ----------------------------------------
     const DriveSpec& Spec() const { return m_spec; }

@@ -28,8 +28,11 @@ uint8_t Channel::Read8(uint16_t offset)
     if (!d) {
         // Nothing answers for a missing device: a floating bus on an empty
         // channel, and zeros when the other device answers for it.
+        // The device register is latched by both devices and reads back.
         Drive* other = m_drive[m_selected ^ 1].get();
-        return (other && !other->Absent()) ? 0x00 : 0xFF;
+        if (!other || other->Absent())
+            return 0xFF;
+        return offset == kRegDevice ? other->LatchedDevice() : 0x00;
     }
     if (offset == kRegData)
         return d->ReadData8();
@@ -43,7 +46,11 @@ uint16_t Channel::Read16(uint16_t offset)
     if (offset != kRegData)
         return uint16_t(Read8(offset) | 0xFF00);
     Drive* d = m_drive[m_selected].get();
-    return d ? d->ReadData16() : 0xFFFF;
+    if (!d) {
+        Drive* other = m_drive[m_selected ^ 1].get();
+        return (other && !other->Absent()) ? 0x0000 : 0xFFFF;
+    }
+    return d->ReadData16();
 }
 
 void Channel::Write8(uint16_t offset, uint8_t v)

@@ -95,6 +95,7 @@ TEST(AtaSmart, EnableDisableAndReadBothSectors)
     EXPECT_NE(SetSMARTEnabled(0) & 0xFF, 0);
     EXPECT_EQ(m->DriveAt(0x1F0, 0)->LastTaskfile().feature, ata::kSmartDisable);
     EXPECT_EQ(GetSMARTAttributes(data) & 0xFF, 0);
+    EXPECT_EQ(SetSMARTEnabled(0) & 0xFF, 0) << "DISABLE is refused while SMART is off";
 }
 
 TEST(AtaSmart, UnsupportedDriveRefusesEverything)

@@ -42,4 +42,7 @@ TEST(PortAccess, MissingSlaveReadsZeroBehindAPresentMaster)
     auto m = sim::InstallMachine(sim::DefaultMachineSpec());
     PortWrite(0xD806, 0xF0);  // D800 has a master only
     EXPECT_EQ(PortRead(0xDC02), 0x00);
+    EXPECT_EQ(PortRead(0xD807), 0x00);
+    EXPECT_EQ(PortRead(0xD806), 0xF0) << "the master latched the device register";
+    EXPECT_EQ(Ports().In16(0xD800), 0x0000);
 }
