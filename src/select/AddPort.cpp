@@ -11,6 +11,7 @@
 
 #include "common/Format.h"
 #include "common/Services.h"
+#include "common/Shell.h"
 
 QString CheckManualPortText(const QString& text)
 {
@@ -70,10 +71,13 @@ TfrmAddPort::TfrmAddPort(QWidget* owner) : QDialog(owner)
     connect(bbOk, &QPushButton::clicked, this, &TfrmAddPort::bbOkClick);
     connect(bbCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    if (owner) {
-        const QRect o = owner->window()->frameGeometry();
-        move(o.center() - rect().center());
-    }
+    // Centred on the main window; at the first selection, while the main
+    // window is not shown yet, on the window that asks.
+    QWidget* anchor = owner ? owner->window() : nullptr;
+    if (MainShell() && MainShell()->Window() && MainShell()->Window()->isVisible())
+        anchor = MainShell()->Window();
+    if (anchor)
+        move(anchor->frameGeometry().center() - rect().center());
 }
 
 void TfrmAddPort::ePortNameChange()
