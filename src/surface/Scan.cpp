@@ -139,7 +139,14 @@ TfrmScan::TfrmScan(QWidget* owner) : QDialog(owner)
     FormCreate();
 }
 
-TfrmScan::~TfrmScan() = default;
+TfrmScan::~TfrmScan()
+{
+    // Closing is refused while a run goes on, but the owner may still take
+    // the window down (the application ends): the worker must not report
+    // to a window that no longer exists.
+    if (TScanThread* w = m_runWorker.data())
+        w->DetachSink();
+}
 
 void TfrmScan::BuildUi()
 {
@@ -522,6 +529,7 @@ void TfrmScan::RunScan()
     auto* worker = new TScanThread(m_lba48, m_startLba, m_stopLba, this, drive);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     m_worker = worker;
+    m_runWorker = worker;
     m_startTick = GetTickCount();
     StartWorker(worker);
 }
@@ -733,6 +741,7 @@ void TfrmScan::EndOfRun(const ScanEnd& e)
     bbPause->setEnabled(false);
     Timer->stop();
     m_worker = nullptr;
+    m_runWorker = nullptr;
     m_running = false;
     emit RunEnded();
 }

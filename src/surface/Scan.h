@@ -182,6 +182,9 @@ private:
     float m_msPerLba = 0;
     int m_runPage = kGraphTab;
     QPointer<TScanThread> m_worker;
+    // The worker of the run until its end, also after a stop request (only
+    // so that a window destroyed mid-run can detach from it).
+    QPointer<TScanThread> m_runWorker;
     bool m_running = false;
     bool m_placed = false;
 

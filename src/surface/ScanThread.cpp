@@ -78,6 +78,12 @@ void TScanThread::RequestStop()
     m_wake.notify_all();
 }
 
+void TScanThread::DetachSink()
+{
+    m_sink = nullptr;
+    RequestStop();
+}
+
 void TScanThread::SuspendSelf()
 {
     {
@@ -119,7 +125,8 @@ void TScanThread::Execute()
         s.stopLba = m_stopLba;
         s.header = HeaderLines(m_drive.model, m_drive.firmware, m_drive.serial, m_startLba, m_stopLba,
                                QDateTime::currentDateTime());
-        m_sink->ScanStarted(s);
+        if (m_sink)
+            m_sink->ScanStarted(s);
     });
 
     ScanBlock block;
@@ -168,7 +175,10 @@ void TScanThread::Execute()
         block.count = count;
         block.cls = cls;
         block.reportLine = ReportLine(cls, m_currentLba);
-        Hand([this, &block] { m_sink->ShowBlock(block); });
+        Hand([this, &block] {
+            if (m_sink)
+                m_sink->ShowBlock(block);
+        });
 
         m_currentLba += count;
 
@@ -177,7 +187,10 @@ void TScanThread::Execute()
             m_minSpeed = m_minSpeed ? std::min(*m_minSpeed, *s) : *s;
             m_maxSpeed = m_maxSpeed ? std::max(*m_maxSpeed, *s) : *s;
             const ScanPoint p{m_currentLba, *s, axisMaximum};
-            Hand([this, &p] { m_sink->AddPoint(p); });
+            Hand([this, &p] {
+                if (m_sink)
+                    m_sink->AddPoint(p);
+            });
         }
     }
     Finish(true);
@@ -205,13 +218,16 @@ void TScanThread::Finish(bool started)
             e.startTime = m_startTime;
             e.stopTime = m_stopTime;
             e.summary = SummaryLines(d);
-            m_sink->ScanFinished(e);
+            if (m_sink)
+                m_sink->ScanFinished(e);
         });
     } else {
         e.cancelled = true;
         e.currentLba = m_currentLba;
     }
     Hand([this, &e] {
+        if (!m_sink)
+            return;
         if (e.started)
             Beep();
         m_sink->EndOfRun(e);

@@ -56,6 +56,11 @@ public:
     // The run itself (what the thread executes).
     void Execute();
 
+    // The sink is going away while the run goes on (its window is being
+    // destroyed with its owner): stop, and show nothing more.  UI thread
+    // only, like every step that uses the sink.
+    void DetachSink();
+
     // ---- state (read after the run, or by tests) -------------------------
     int64_t StartLBA() const { return m_startLba; }
     int64_t StopLBA() const { return m_stopLba; }
@@ -85,7 +90,7 @@ private:
     const bool m_lba48;
     const int64_t m_startLba;
     const int64_t m_stopLba;
-    ScanSink* const m_sink;
+    ScanSink* m_sink;  // used on the UI thread only
     const ScanDriveText m_drive;
     VerifyFunction m_verify;
 

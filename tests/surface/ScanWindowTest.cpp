@@ -20,6 +20,8 @@
 #include <unistd.h>
 
 #include "ScanTestDrive.h"
+#include "common/DriveContext.h"
+#include "common/IniFile.h"
 #include "common/TextFile.h"
 #include "support/SimFixture.h"
 #include "surface/Int64SpinBox.h"
@@ -498,4 +500,67 @@ TEST(ScanWindow, MinimisingHandsTheWindowToTheMainWindow)
     EXPECT_EQ(bench.shell.minimizeCount, 1);
     EXPECT_TRUE(f.isHidden());
     EXPECT_FALSE(f.windowState() & Qt::WindowMinimized);
+}
+
+TEST(ScanWindow, AWindowDestroyedMidRunLetsTheWorkerEndQuietly)
+{
+    Bench bench(testsim::InstantDrive("GONE", uint64_t(1) << 28));
+    auto* f = new TfrmScan;
+    AnswerRange(*f, 0, (int64_t(1) << 28) - 1);
+    f->bbStart->click();
+    QPointer<TScanThread> w = f->Worker();
+    ASSERT_TRUE(w);
+    QEventLoop loop;
+    QObject::connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    delete f;  // as when the owner goes away
+    if (w)
+        loop.exec();
+    EXPECT_TRUE(w.isNull());  // ended and freed itself
+}
+
+TEST(ScanWindow, EntryPointShowsTheWindowModallyAndFreesIt)
+{
+    Bench bench(testsim::InstantDrive());
+    QWidget owner;
+    QPointer<TfrmScan> seen;
+    QTimer::singleShot(0, [&] {
+        seen = owner.findChild<TfrmScan*>();
+        ASSERT_TRUE(seen);
+        EXPECT_TRUE(seen->isVisible());
+        EXPECT_EQ(seen->windowModality(), Qt::ApplicationModal);
+        seen->bbClose->click();
+    });
+    ShowScanWindow(&owner);
+    EXPECT_TRUE(seen.isNull());
+    EXPECT_EQ(owner.findChild<TfrmScan*>(), nullptr);
+}
+
+TEST(ScanWindow, LineWidthFromTheConfigurationAndFindShortcuts)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Bench bench(EveryClassDrive());
+    Ctx().IniFile = std::make_unique<IniFile>(dir.filePath(QStringLiteral("Voran.ini")));
+    Ctx().IniFile->WriteInteger(QStringLiteral("Scan"), QStringLiteral("Line"), 5);
+    TestScanForm f;
+    Ctx().IniFile.reset();
+    EXPECT_EQ(f.Series1->pen().width(), 5);
+
+    f.beforeStart = [](TScanThread* w) { w->SetVerifyFunction(&ModelledVerify); };
+    AnswerRange(f, 0, 15459);
+    f.show();
+    ASSERT_TRUE(RunToEnd(f));
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.PageControl->setCurrentIndex(TfrmScan::kMapTab);
+    ASSERT_TRUE(f.Grid->hasFocus());  // the map tab gives the grid the focus
+    f.miHomeClick();
+    QTest::keyClick(f.Grid, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(f.Map().Current(), (ScanMap::Cell{0, 28}));
+    QTest::keyClick(f.Grid, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(f.Map().Current(), (ScanMap::Cell{0, 38}));
+    QTest::keyClick(f.Grid, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(f.Map().Current(), (ScanMap::Cell{1, 2}));
+    QTest::keyClick(f.Grid, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(f.Map().Current(), (ScanMap::Cell{1, 20}));
 }
