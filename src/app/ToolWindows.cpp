@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include "common/Format.h"
+#include "info/Pasport.h"
 
 namespace {
 ToolWindowObserver gObserver;
@@ -48,6 +49,7 @@ void RunIdentifyReport(QWidget* owner)
 {
     if (Observed(QStringLiteral("IdentifyReport"), owner))
         return;
+    ShowPasport(owner);
 }
 
 void RunSmartViewer(QWidget* owner)

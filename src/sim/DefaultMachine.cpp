@@ -46,7 +46,7 @@ const char* const kDefaultMachineJson = R"json(
       "secondary": {
         "master": {
           "model": "SIMDISK SD-6000X DEFECTS", "serial": "SD6X0BAD001", "firmware": "X3.00",
-          "sectors": 12582912, "lba48": true, "ataVersion": 7, "udma": "403F", "aam": 254,
+          "sectors": 12582912, "lba48": true, "ataVersion": 7, "udma": "103F", "aam": 254,
           "eraseWord": 20, "enhancedEraseWord": 25, "eraseScale": 0.001,
           "security": { "password": "", "master": "SIMMASTER" },
           "temperature": 47,
