@@ -1,5 +1,7 @@
 #include "app/ConnectRules.h"
 
+#include "info/IdentifyReport.h"
+
 #include "common/DriveContext.h"
 #include "common/Format.h"
 #include "common/IniFile.h"
@@ -66,13 +68,6 @@ bool ChannelPortsFromTexts(const QString& baseText, const QString& controlText, 
     return true;
 }
 
-QString PasswordLevelText(uint16_t word128)
-{
-    if ((word128 & 0x0003) != 0x0003)
-        return {};
-    return (word128 & 0x0100) ? QStringLiteral("Max") : QStringLiteral("High");
-}
-
 ConnectIdentity DecodeConnectIdentify(const ata::IdentifyBlock& block, const QString& previousLbaMode)
 {
     ConnectIdentity id;
@@ -82,7 +77,7 @@ ConnectIdentity DecodeConnectIdentify(const ata::IdentifyBlock& block, const QSt
         id.lbaMode = (w83 & 0x0400) ? QStringLiteral("LBA48") : QStringLiteral("LBA28");
     else
         id.lbaMode = previousLbaMode;
-    id.security = PasswordLevelText(block.Word(128));
+    id.security = info::PasswordLevel(block.Word(128));
     return id;
 }
 

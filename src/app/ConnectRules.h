@@ -32,14 +32,11 @@ bool ChannelPortsFromTexts(const QString& baseText, const QString& controlText, 
 // The device/head byte that selects the device (LBA bit set): E0 or F0.
 inline uint8_t DeviceSelectByte(uint8_t device) { return uint8_t((device << 4) | 0xE0); }
 
-// "Max", "High" or empty from identify word 128.
-QString PasswordLevelText(uint16_t word128);
-
 // What a successful identification at connection time gives the status bar.
 struct ConnectIdentity {
     QString model;
     QString lbaMode;   // word 83 decides; 0000/FFFF keep the previous value
-    QString security;  // PasswordLevelText
+    QString security;  // info::PasswordLevel
 };
 ConnectIdentity DecodeConnectIdentify(const ata::IdentifyBlock& block, const QString& previousLbaMode);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/ConnectRules.h"
+#include "info/IdentifyReport.h"
 #include "common/DriveContext.h"
 #include "common/IniFile.h"
 #include "common/Version.h"
@@ -45,11 +46,11 @@ TEST(ConnectRules, DeviceSelectAndPasswordLevel)
 {
     EXPECT_EQ(DeviceSelectByte(0), 0xE0);
     EXPECT_EQ(DeviceSelectByte(1), 0xF0);
-    EXPECT_EQ(PasswordLevelText(0x0103), "Max");
-    EXPECT_EQ(PasswordLevelText(0x0003), "High");
-    EXPECT_EQ(PasswordLevelText(0x0001), "");
-    EXPECT_EQ(PasswordLevelText(0x0101), "");
-    EXPECT_EQ(PasswordLevelText(0x0102), "") << "enabled but not supported";
+    EXPECT_EQ(info::PasswordLevel(0x0103), "Max");
+    EXPECT_EQ(info::PasswordLevel(0x0003), "High");
+    EXPECT_EQ(info::PasswordLevel(0x0001), "");
+    EXPECT_EQ(info::PasswordLevel(0x0101), "");
+    EXPECT_EQ(info::PasswordLevel(0x0102), "") << "enabled but not supported";
 }
 
 TEST(ConnectRules, IdentifyGivesModelAddressingAndSecurity)
