@@ -174,6 +174,7 @@ void TfrmScan::BuildUi()
         edit->setReadOnly(true);
         edit->setAlignment(Qt::AlignRight);
         edit->setMinimumWidth(70);
+        edit->setMaximumWidth(110);
         auto* label = new QLabel(QString::fromUtf8(kCounterLabels[c]), CounterPanel);
         label->setBuddy(edit);
         QColor colour;
@@ -196,6 +197,7 @@ void TfrmScan::BuildUi()
         cgrid->addWidget(label, row, col);
         cgrid->addWidget(edit, row, col + 1);
     }
+    cgrid->setColumnStretch(4, 1);
     CounterPanel->setEnabled(false);
 
     // Buttons.
@@ -292,14 +294,17 @@ void TfrmScan::BuildUi()
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSizeGripEnabled(false);
-    const int widths[6] = {150, 150, 50, 170, 70, 70};
+    // Each panel wide enough for its longest usual text.
+    const char* const samples[6] = {"Обработано LBA: 000000000", "Текущий LBA: 000000000", " LBA48",
+                                    "Оставшееся время: 00:00:00", "00.0 MB/c", "00.0 MB/c"};
     for (int i = 0; i < 6; ++i) {
         auto* l = new QLabel(StatusBar);
         l->setObjectName(QStringLiteral("Panel%1").arg(i));
         l->setFrameShape(QFrame::StyledPanel);
         l->setFrameShadow(QFrame::Sunken);
-        l->setMinimumWidth(widths[i] / 2);
-        StatusBar->addWidget(l, widths[i]);
+        const int w = l->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[i])) + 8;
+        l->setMinimumWidth(w * 4 / 5);
+        StatusBar->addWidget(l, w);
         Panels[i] = l;
     }
 
@@ -367,7 +372,7 @@ void TfrmScan::BuildUi()
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
 
-    resize(500, 620);
+    resize(700, 640);
 }
 
 void TfrmScan::FormCreate()

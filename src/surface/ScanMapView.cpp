@@ -104,10 +104,14 @@ void ScanMapView::paintEvent(QPaintEvent* e)
 {
     QPainter p(viewport());
     const QRect area = e->rect();
-    p.fillRect(area, QColor(192, 192, 192));  // grid lines
-
     const int64_t top = TopRow();
     const int64_t rows = m_map->RowCount();
+    // Grid lines behind the rows there are, the window colour elsewhere.
+    p.fillRect(area, palette().color(QPalette::Base));
+    const int64_t shownRows = std::clamp<int64_t>(rows - top, 0, viewport()->height() / kPitchY + 2);
+    const QRect gridArea(-horizontalScrollBar()->value(), 0, ScanMap::kColumns * kPitchX + kGridLine,
+                         int(shownRows) * kPitchY + kGridLine);
+    p.fillRect(gridArea.intersected(area), QColor(192, 192, 192));
     const int firstVis = std::max(0, (area.top() - kGridLine) / kPitchY);
     const int lastVis = area.bottom() / kPitchY;
     const QFontMetrics fm(font());
@@ -139,10 +143,9 @@ void ScanMapView::paintEvent(QPaintEvent* e)
                 p.drawText(x, y + fm.ascent(), text);
             }
             if (current && isEnabled()) {
-                QPen pen(Qt::black);
-                pen.setStyle(hasFocus() ? Qt::DotLine : Qt::SolidLine);
-                p.setPen(pen);
-                p.drawRect(r.adjusted(0, 0, -1, -1));
+                // A frame over the grid lines around the current cell.
+                p.setPen(QPen(Qt::black, 1, hasFocus() ? Qt::SolidLine : Qt::DotLine));
+                p.drawRect(r.adjusted(-1, -1, 0, 0));
             }
         }
     }
