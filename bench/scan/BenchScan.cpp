@@ -257,6 +257,33 @@ int main(int argc, char** argv)
                 verifyRate, 1e6 / verifyRate, handRate, 1e6 / handRate, 1e6 / bestEngine.rate(),
                 1e6 / bestPipe.rate());
 
+    // One display refresh during a run (what the window does every 40 ms):
+    // counters, progress, panel 0, the map, and the repaint that follows.
+    {
+        ScanStart s;
+        s.startLba = 0;
+        s.stopLba = int64_t(200) * 2000 * 256;
+        form.ScanStarted(s);
+        ScanBlock b;
+        b.count = 256;
+        double total = 0;
+        int64_t n = 0;
+        for (int r = 0; r < 200; ++r) {
+            for (int i = 0; i < 2000; ++i, ++n) {
+                b.lba = n * 256;
+                b.cls = (n % 997 == 0) ? scan::kT15 : scan::kT5;
+                form.ShowBlock(b);
+            }
+            total += TimeMs([&] {
+                form.RefreshView();
+                QApplication::processEvents();
+            });
+        }
+        std::printf("display refresh: %.3f ms each (%.1f%% of a %d ms interval)\n", total / 200,
+                    total / 200 / 40 * 100, 40);
+        form.Timer->stop();
+    }
+
     // The window's own share of a block: ShowBlock called directly.
     {
         const int64_t big = ((int64_t(1) << 32) + (int64_t(1) << 30)) / 256;  // 2^32 + 2^30 sectors
