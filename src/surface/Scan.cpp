@@ -611,7 +611,8 @@ void TfrmScan::changeEvent(QEvent* e)
 
 bool TfrmScan::eventFilter(QObject* watched, QEvent* e)
 {
-    if (e->type() == QEvent::KeyPress && watched->isWidgetType())
+    // Keys of an open popup menu are the menu's own.
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType() && !qobject_cast<QMenu*>(watched))
         return FormKeyDown(static_cast<QKeyEvent*>(e));
     return QDialog::eventFilter(watched, e);
 }

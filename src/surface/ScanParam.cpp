@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
@@ -74,6 +75,14 @@ void TfrmScanParam::accept()
 {
     if (FormCloseQuery())
         QDialog::accept();
+}
+
+void TfrmScanParam::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    // Centred on the screen.
+    if (const QScreen* scr = screen())
+        move(scr->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TfrmScanParam::bbHelpClick() { ShowHelpContext(this, 110); }
