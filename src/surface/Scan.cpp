@@ -106,11 +106,6 @@ QString SecurityLevelText(const IdentifyBlock& id)
     return {};
 }
 
-QString RawText(const uint8_t* bytes, int length)
-{
-    return QString::fromLatin1(reinterpret_cast<const char*>(bytes), length);
-}
-
 }  // namespace
 
 // ---- construction ------------------------------------------------------------
@@ -479,14 +474,12 @@ void TfrmScan::bbStartClick()
         ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
         return;
     }
-    const uint8_t* b = id.Bytes();
-    m_driveModel = RawText(b + 54, 40);
-    m_driveSerial = RawText(b + 20, 20);
-    m_driveFirmware = RawText(b + 46, 8);
-    if (IdentifyBlock::Valid(id.Word(83)))
-        m_lba48 = (id.Word(83) & 0x0400) != 0;
-    const int64_t capacity = m_lba48 ? int64_t(id.Sectors48() & 0x7FFFFFFFFFFFFFFFULL) : int64_t(id.Sectors28());
-    m_maxLba = std::max<int64_t>(capacity - 1, 0);
+    const ScanDrive drive = DriveFromIdentify(id, m_lba48);
+    m_driveModel = drive.text.model;
+    m_driveSerial = drive.text.serial;
+    m_driveFirmware = drive.text.firmware;
+    m_lba48 = drive.lba48;
+    m_maxLba = std::max<int64_t>(drive.maxLba, 0);
 
     TfrmScanParam dlg(this);
     dlg.Setup(m_maxLba, m_lastStartLba, m_lastStopLba);

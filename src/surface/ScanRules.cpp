@@ -1,6 +1,7 @@
 #include "surface/ScanRules.h"
 
 #include "common/Format.h"
+#include "hw/AtaDefs.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -35,6 +36,19 @@ const ClassInfo kClasses[kClassCount] = {
 const QString kStars = QString(60, QLatin1Char('*'));
 
 }  // namespace
+
+ScanDrive DriveFromIdentify(const ata::IdentifyBlock& id, bool lba48)
+{
+    ScanDrive d;
+    const char* b = reinterpret_cast<const char*>(id.Bytes());
+    d.text.model = QString::fromLatin1(b + 54, 40);
+    d.text.serial = QString::fromLatin1(b + 20, 20);
+    d.text.firmware = QString::fromLatin1(b + 46, 8);
+    d.lba48 = ata::IdentifyBlock::Valid(id.Word(83)) ? (id.Word(83) & 0x0400) != 0 : lba48;
+    const uint64_t capacity = d.lba48 ? (id.Sectors48() & 0x0000FFFFFFFFFFFFULL) : id.Sectors28();
+    d.maxLba = int64_t(capacity) - 1;
+    return d;
+}
 
 BlockClass ClassOf(int32_t r)
 {

@@ -11,7 +11,30 @@
 #include <cstdint>
 #include <optional>
 
+namespace ata {
+struct IdentifyBlock;
+}
+
+// The drive's identity texts for the report header: the model (40
+// characters), firmware (8) and serial number (20) as identify gives them.
+struct ScanDriveText {
+    QString model;
+    QString firmware;
+    QString serial;
+};
+
 namespace scan {
+
+// What a scan needs to know of a drive, from its identify data.
+struct ScanDrive {
+    ScanDriveText text;
+    bool lba48 = false;
+    int64_t maxLba = -1;  // the highest LBA: capacity - 1
+};
+// `lba48` is the addressing mode to keep when word 83 does not say (it is
+// 0x0000 or 0xFFFF); otherwise bit 10 of word 83 decides.  The capacity is
+// words 100-103 for a 48-bit drive, words 60-61 otherwise.
+ScanDrive DriveFromIdentify(const ata::IdentifyBlock& id, bool lba48);
 
 // A block is 256 sectors; the last block of a range may be shorter.
 constexpr int64_t kBlockSectors = 256;

@@ -24,13 +24,6 @@
 #include "surface/ScanRules.h"
 #include "surface/ScanSink.h"
 
-// The drive's identity texts for the report header.
-struct ScanDriveText {
-    QString model;
-    QString firmware;
-    QString serial;
-};
-
 class TScanThread : public QThread {
     Q_OBJECT
 public:

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Format.h"
+#include "hw/AtaDefs.h"
+#include <cstring>
 #include "surface/ScanRules.h"
 
 using namespace scan;
@@ -198,4 +200,38 @@ TEST(ScanRules, SaveNameAndProgress)
     EXPECT_EQ(ProgressPosition(1000, 0, 1000, 10000), 10000);
     const int64_t big = int64_t(1) << 40;
     EXPECT_EQ(ProgressPosition(big + big / 4, big, 2 * big, 100), 25);
+}
+
+TEST(ScanRules, DriveFromIdentify)
+{
+    ata::IdentifyBlock id{};
+    const char model[] = "SIMDISK MODEL                           ";  // 40 characters
+    std::memcpy(id.Bytes() + 54, model, 40);
+    std::memcpy(id.Bytes() + 20, "SERIAL 123          ", 20);
+    std::memcpy(id.Bytes() + 46, "FW 1.0  ", 8);
+    id.w[60] = 0x0000;
+    id.w[61] = 0x0100;  // 2^24 sectors in 28 bits
+    id.w[100] = 0x0000;
+    id.w[101] = 0x0000;
+    id.w[102] = 0x0002;  // 2^33 sectors in 48 bits
+
+    id.w[83] = 0x0000;  // says nothing: the mode given is kept
+    ScanDrive d = DriveFromIdentify(id, true);
+    EXPECT_TRUE(d.lba48);
+    EXPECT_EQ(d.maxLba, (int64_t(1) << 33) - 1);
+    d = DriveFromIdentify(id, false);
+    EXPECT_FALSE(d.lba48);
+    EXPECT_EQ(d.maxLba, (int64_t(1) << 24) - 1);
+    id.w[83] = 0xFFFF;
+    EXPECT_TRUE(DriveFromIdentify(id, true).lba48);
+    id.w[83] = 0x4000;  // valid, bit 10 clear
+    EXPECT_FALSE(DriveFromIdentify(id, true).lba48);
+    id.w[83] = 0x4400;
+    d = DriveFromIdentify(id, false);
+    EXPECT_TRUE(d.lba48);
+    EXPECT_EQ(d.text.model, QString::fromLatin1(model));  // as identify gives it, untrimmed
+    EXPECT_EQ(d.text.serial, QStringLiteral("SERIAL 123          "));
+    EXPECT_EQ(d.text.firmware, QStringLiteral("FW 1.0  "));
+    id.w[102] = 0;
+    EXPECT_EQ(DriveFromIdentify(id, false).maxLba, -1);  // no capacity at all
 }
