@@ -581,6 +581,8 @@ void TfrmScan::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
+    // Finished like any dialog, so whoever shows it modally sees it end.
+    QDialog::done(QDialog::Rejected);
     e->accept();
 }
 

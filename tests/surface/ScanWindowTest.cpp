@@ -532,6 +532,14 @@ TEST(ScanWindow, EntryPointShowsTheWindowModallyAndFreesIt)
     });
     ShowScanWindow(&owner);
     EXPECT_TRUE(seen.isNull());
+
+    // Closed by its close box it ends like any dialog.
+    TfrmScan f;
+    f.show();
+    QSignalSpy finished(&f, &QDialog::finished);
+    EXPECT_TRUE(f.close());
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(f.isVisible());
     EXPECT_EQ(owner.findChild<TfrmScan*>(), nullptr);
 }
 
