@@ -25,6 +25,45 @@ const QStringList kToolkitSwitches = {
     QStringLiteral("-widgetcount"),
 };
 
+// A sector address of the command line: decimal digits, nothing else.
+QString ParseLba(const QString& text, std::optional<int64_t>& out, const QString& what)
+{
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok, 10);
+    if (!ok || v < 0 || text.startsWith(QLatin1Char('+')))
+        return QStringLiteral("--scan: %1 \"%2\" не является номером сектора").arg(what, text);
+    out = int64_t(v);
+    return {};
+}
+
+QString Switch(bool& flag)
+{
+    flag = true;
+    return {};
+}
+
+// Rules between the options, checked once all of them are read.
+void CheckCombinations(CommandLineOptions& o)
+{
+    if (o.help || o.version)
+        return;
+    if (o.identify && o.scan)
+        o.errors << QStringLiteral("--identify и --scan нельзя указывать вместе");
+    if (o.ConsoleCommand() && o.channel.isEmpty())
+        o.errors << QStringLiteral("%1: не указан канал (--channel BASE[:CONTROL])")
+                        .arg(o.identify ? QStringLiteral("--identify") : QStringLiteral("--scan"));
+    if (!o.ConsoleCommand()) {
+        for (const auto& [set, name] : {std::pair{!o.channel.isEmpty(), "--channel"}, std::pair{o.slave, "--slave"},
+                                        std::pair{o.force, "--force"}, std::pair{!o.output.isEmpty(), "--output"}})
+            if (set)
+                o.errors << QStringLiteral("%1 действует только вместе с --identify или --scan").arg(QLatin1String(name));
+    }
+    if (!o.output.isEmpty() && !o.scan && o.identify)
+        o.errors << QStringLiteral("--output действует только вместе с --scan");
+    if (o.scanStart && o.scanEnd && *o.scanEnd <= *o.scanStart)
+        o.errors << QStringLiteral("Конец диапазона не может быть меньше начала!");
+}
+
 }  // namespace
 
 const std::vector<OptionDef>& CommandLineOptionTable()
@@ -46,6 +85,38 @@ const std::vector<OptionDef>& CommandLineOptionTable()
          [](CommandLineOptions& o, const QString&) {
              return SetMachine(o, MachineChoice::Hardware, QStringLiteral("--hardware"));
          }},
+        {QStringLiteral("--channel"), QStringLiteral("BASE[:CONTROL]"),
+         QStringLiteral("канал без окна: порты, как их показывает окно выбора порта, например 01F0, 0170 "
+                        "или CC00:C800 (к регистру управления прибавляется 2, кроме каналов 01F0 и 0170)"),
+         [](CommandLineOptions& o, const QString& v) -> QString {
+             if (v.isEmpty())
+                 return QStringLiteral("--channel: не задан канал");
+             o.channel = v;
+             return {};
+         }},
+        {QStringLiteral("--slave"), QString(), QStringLiteral("работать с ведомым устройством канала (Slave) вместо ведущего"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.slave); }},
+        {QStringLiteral("--identify"), QString(),
+         QStringLiteral("напечатать отчёт идентификации диска на канале и выйти"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.identify); }},
+        {QStringLiteral("--scan"), QStringLiteral("[START [END]]"),
+         QStringLiteral("проверить поверхность секторов с START по END − 1 (по умолчанию весь диск) и напечатать "
+                        "отчёт; Ctrl+C прерывает проверку, как кнопка Stop"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.scan); }, 2,
+         [](CommandLineOptions& o, const QString& v, int index) {
+             return index == 0 ? ParseLba(v, o.scanStart, QStringLiteral("начало")) : ParseLba(v, o.scanEnd, QStringLiteral("конец"));
+         }},
+        {QStringLiteral("--output"), QStringLiteral("ФАЙЛ"),
+         QStringLiteral("записать отчёт проверки в ФАЙЛ (Windows-1251, строки с CR LF), как его сохраняет окно"),
+         [](CommandLineOptions& o, const QString& v) -> QString {
+             if (v.isEmpty())
+                 return QStringLiteral("--output: не задано имя файла");
+             o.output = v;
+             return {};
+         }},
+        {QStringLiteral("--force"), QString(),
+         QStringLiteral("с --hardware: работать с каналом, даже если его контроллер занят драйвером ядра"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.force); }},
         {QStringLiteral("--help"), QString(), QStringLiteral("показать эту справку и выйти"),
          [](CommandLineOptions& o, const QString&) {
              o.help = true;
@@ -64,8 +135,17 @@ CommandLineOptions ParseCommandLine(const QStringList& args)
 {
     CommandLineOptions o;
     const std::vector<OptionDef>& table = CommandLineOptionTable();
+    const OptionDef* positionalOwner = nullptr;  // the option plain arguments belong to
+    int positionalTaken = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
+        if (positionalOwner && positionalTaken < positionalOwner->positionals && !arg.startsWith(QLatin1Char('-'))) {
+            const QString e = positionalOwner->takePositional(o, arg, positionalTaken++);
+            if (!e.isEmpty())
+                o.errors << e;
+            continue;
+        }
+        positionalOwner = nullptr;
         if (arg.startsWith(QLatin1String("--"))) {
             const int eq = arg.indexOf(QLatin1Char('='));
             const QString name = eq < 0 ? arg : arg.left(eq);
@@ -78,7 +158,15 @@ CommandLineOptions ParseCommandLine(const QStringList& args)
                 continue;
             }
             QString value;
-            if (def->valueName.isEmpty()) {
+            if (def->positionals > 0) {
+                // Its values are the plain arguments that follow.
+                if (eq >= 0) {
+                    o.errors << QStringLiteral("параметр %1 не принимает значения через =").arg(name);
+                    continue;
+                }
+                positionalOwner = def;
+                positionalTaken = 0;
+            } else if (def->valueName.isEmpty()) {
                 if (eq >= 0) {
                     o.errors << QStringLiteral("параметр %1 не принимает значения").arg(name);
                     continue;
@@ -104,6 +192,7 @@ CommandLineOptions ParseCommandLine(const QStringList& args)
             o.errors << QStringLiteral("лишний аргумент %1").arg(arg);
         }
     }
+    CheckCombinations(o);
     return o;
 }
 
@@ -112,7 +201,9 @@ QString UsageText()
     QString text = QStringLiteral(
         "Использование: voran [ПАРАМЕТР]...\n"
         "Диагностика и обслуживание жёстких дисков ATA (IDE).\n"
-        "Без параметров программа работает на встроенной симулированной машине.\n\n");
+        "Без параметров программа работает на встроенной симулированной машине.\n"
+        "С --identify или --scan программа работает без окна: отчёт печатается в стандартный\n"
+        "вывод (UTF-8), ход проверки показывается в стандартном потоке ошибок.\n\n");
     int width = 0;
     auto left = [](const OptionDef& d) { return d.valueName.isEmpty() ? d.name : d.name + QLatin1Char(' ') + d.valueName; };
     for (const OptionDef& d : CommandLineOptionTable())
@@ -135,6 +226,15 @@ QString UsageText()
         }
         text += line + QLatin1Char('\n');
     }
+    text += QStringLiteral(
+        "\nКоды завершения: 0 — всё в порядке; 1 — проверка нашла предупреждения или ошибки;\n"
+        "2 — ошибка в параметрах; 3 — канал или диск не работает (нет устройства, ошибка\n"
+        "идентификации, порт занят или нет доступа к портам); 4 — отчёт не удалось записать;\n"
+        "130 — проверка прервана (Ctrl+C), при этом отчёт с итогом всё равно выводится.\n"
+        "\nПримеры:\n"
+        "  voran --channel 0170 --identify\n"
+        "  voran --channel 0170 --scan 0 1000000 --output отчет.txt\n"
+        "  voran --hardware --channel 01F0 --slave --scan\n");
     return text;
 }
 

@@ -4,7 +4,9 @@
 // option is one new entry and one new field.
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 enum class MachineChoice {
@@ -18,6 +20,16 @@ struct CommandLineOptions {
     QString simFile;
     bool help = false;
     bool version = false;
+    // Commands without a window.
+    QString channel;  // --channel BASE[:CONTROL], as the selection dialog's columns show ports
+    bool slave = false;
+    bool identify = false;
+    bool scan = false;
+    std::optional<int64_t> scanStart;  // --scan START [END]
+    std::optional<int64_t> scanEnd;
+    QString output;  // --output FILE
+    bool force = false;
+    bool ConsoleCommand() const { return identify || scan; }
     // Options of the Qt toolkit (-platform, -style ...), left for QApplication.
     QStringList toolkitArgs;
     // Problems found, one sentence each; nothing is started when there are any.
@@ -32,6 +44,10 @@ struct OptionDef {
     QString help;
     // Applies the option; returns an error text, or empty when fine.
     std::function<QString(CommandLineOptions&, const QString& value)> apply;
+    // Up to this many plain arguments right after the option belong to it
+    // ("--scan 0 1000"); each is handed to takePositional with its index.
+    int positionals = 0;
+    std::function<QString(CommandLineOptions&, const QString& value, int index)> takePositional = nullptr;
 };
 
 // The table of the program's options, in the order --help lists them.

@@ -6,6 +6,7 @@
 
 #include "common/Format.h"
 #include "info/Pasport.h"
+#include "surface/Scan.h"
 
 namespace {
 ToolWindowObserver gObserver;
@@ -80,6 +81,7 @@ void RunSurfaceScan(QWidget* owner)
 {
     if (Observed(QStringLiteral("SurfaceScan"), owner))
         return;
+    ShowScanWindow(owner);
 }
 
 void RunDefectScope(QWidget* owner)

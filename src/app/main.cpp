@@ -1,9 +1,12 @@
 // voran: the program's entry point.  The machine (simulated or the real
 // ports) is chosen here once, before any window exists.
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/CommandLine.h"
+#include "app/ConsoleMode.h"
 #include "app/Startup.h"
 
 int main(int argc, char** argv)
@@ -30,7 +33,17 @@ int main(int argc, char** argv)
     const MachineSetup machine = SetUpMachine(options);
     if (!machine.ok) {
         std::fprintf(stderr, "voran: %s\n", machine.error.toLocal8Bit().constData());
+        if (options.ConsoleCommand())
+            return options.machine == MachineChoice::Hardware ? kExitDrive : kExitUsage;
         return 1;
+    }
+
+    if (options.ConsoleCommand()) {
+        // No window and no display needed.
+        QCoreApplication app(argc, argv);
+        ConsoleStreams io;
+        io.progress = ::isatty(STDERR_FILENO) != 0;
+        return RunConsoleCommand(options, io);
     }
 
     QApplication app(argc, argv);

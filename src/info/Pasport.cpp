@@ -1,6 +1,6 @@
 #include "info/Pasport.h"
 
-#include <QFontDatabase>
+#include "common/Fonts.h"
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -20,18 +20,6 @@ constexpr int kHelpContext = 10;
 constexpr int kMemoColumns = 33 + 40 + 3;
 constexpr int kMemoRows = 29;
 
-// A fixed-pitch font, so that the dotted labels line up.
-QFont MemoFont()
-{
-    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (QFontInfo(f).fixedPitch())
-        return f;
-    f = QFont(QStringLiteral("Courier New"));
-    f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(true);
-    return f;
-}
-
 }  // namespace
 
 TfrmPasport::TfrmPasport(QWidget* owner) : QDialog(owner)
@@ -44,7 +32,7 @@ TfrmPasport::TfrmPasport(QWidget* owner) : QDialog(owner)
     Memo->setReadOnly(true);
     Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo->setFont(MemoFont());
+    Memo->setFont(FixedPitchFont());  // the dotted labels line up
     const QFontMetrics fm(Memo->font());
     const int frame = 2 * Memo->frameWidth() + 2 * int(Memo->document()->documentMargin());
     Memo->setMinimumSize(fm.horizontalAdvance(QString(kMemoColumns, QLatin1Char('0'))) + frame +

@@ -1,5 +1,8 @@
 #include "surface/Scan.h"
 
+#include "common/Fonts.h"
+#include "info/IdentifyReport.h"
+
 #include "common/Clock.h"
 #include "common/DriveContext.h"
 #include "common/Format.h"
@@ -96,15 +99,6 @@ const char* const kCounterLabels[kClassCount] = {
     "<  5мс", "< 15мс", "< 50мс", "<150мс", "<500мс", ">500мс",
     "AMNF", "T0NF", "ABRT", "IDNF", "UNC", "BBK", "Time",
 };
-
-// Password level of identify word 128: security supported and enabled.
-QString SecurityLevelText(const IdentifyBlock& id)
-{
-    const uint16_t w = id.Word(128);
-    if ((w & 0x0001) && (w & 0x0002))
-        return (w & 0x0100) ? QStringLiteral("Max") : QStringLiteral("High");
-    return {};
-}
 
 }  // namespace
 
@@ -268,7 +262,7 @@ void TfrmScan::BuildUi()
     lbError->setObjectName(QStringLiteral("lbError"));
     lbError->setModel(m_reportModel);
     lbError->setUniformItemSizes(true);
-    lbError->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lbError->setFont(FixedPitchFont());
     lbError->setEditTriggers(QAbstractItemView::NoEditTriggers);
     bbSave = new QPushButton(QStringLiteral("Сохранить"), tshReport);
     bbSave->setObjectName(QStringLiteral("bbSave"));
@@ -378,7 +372,7 @@ void TfrmScan::FormCreate()
     IdentifyBlock id{};
     QString level;
     if (IdentifyDevice(id.Bytes()) & 0xFF)
-        level = SecurityLevelText(id);
+        level = info::PasswordLevel(id.Word(128));
     SetMainStatusPanel(4, level);
 
     m_lastStartLba = 0;
@@ -482,7 +476,9 @@ void TfrmScan::bbStartClick()
     m_maxLba = std::max<int64_t>(drive.maxLba, 0);
 
     TfrmScanParam dlg(this);
-    dlg.Setup(m_maxLba, m_lastStartLba, m_lastStopLba);
+    // The end is exclusive: offering the capacity itself lets a whole-drive
+    // run verify the last sector too.
+    dlg.Setup(m_maxLba + 1, m_lastStartLba, m_lastStopLba);
     if (!RangeDialog(dlg))
         return;
 

@@ -50,13 +50,13 @@ TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
     connect(bbHelp, &QPushButton::clicked, this, &TfrmScanParam::bbHelpClick);
 }
 
-void TfrmScanParam::Setup(int64_t maxLba, int64_t lastStart, int64_t lastStop)
+void TfrmScanParam::Setup(int64_t endLimit, int64_t lastStart, int64_t lastStop)
 {
-    speStartLBA->setRange(0, maxLba);
-    speStopLBA->setRange(0, maxLba);
-    speStopLBA->setValue(maxLba);
+    speStartLBA->setRange(0, endLimit);
+    speStopLBA->setRange(0, endLimit);
+    speStopLBA->setValue(endLimit);
     speStartLBA->setValue(lastStart);
-    if (lastStop != 0 && lastStop <= maxLba)
+    if (lastStop != 0 && lastStop <= endLimit)
         speStopLBA->setValue(lastStop);
 }
 

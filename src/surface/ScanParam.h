@@ -11,10 +11,11 @@ class TfrmScanParam : public QDialog {
 public:
     explicit TfrmScanParam(QWidget* parent = nullptr);
 
-    // Both fields get `maxLba` as their upper limit; the end shows maxLBA,
-    // or `lastStop` when that is neither 0 nor above maxLba; the start shows
-    // `lastStart` held within the limits.
-    void Setup(int64_t maxLba, int64_t lastStart, int64_t lastStop);
+    // Both fields get `endLimit` (the drive's capacity: the end is
+    // exclusive) as their upper limit; the end shows it, or `lastStop` when
+    // that is neither 0 nor above it; the start shows `lastStart` held
+    // within the limits.
+    void Setup(int64_t endLimit, int64_t lastStart, int64_t lastStop);
 
     int64_t StartLBA() const;
     int64_t StopLBA() const;

@@ -153,8 +153,9 @@ TEST(ScanWindow, RangeDialogOffersTheWholeDriveIn64Bits)
     f.bbStart->click();
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(offered.start, 0);
-    EXPECT_EQ(offered.stop, (int64_t(1) << 33) - 1);
-    EXPECT_EQ(offered.max, (int64_t(1) << 33) - 1);
+    // The end is exclusive: the capacity itself, so the last sector is verified too.
+    EXPECT_EQ(offered.stop, int64_t(1) << 33);
+    EXPECT_EQ(offered.max, int64_t(1) << 33);
     EXPECT_FALSE(f.Running());
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Проверка поверхности"));  // cancel changes nothing
 
@@ -195,7 +196,7 @@ TEST(ScanWindow, WholeScanOfADriveWithEveryClass)
     const int beeps = BeepCount();
     QSignalSpy started(&f, &TfrmScan::RunEnded);
     ASSERT_TRUE(RunToEnd(f));
-    EXPECT_EQ(offered.stop, 15459);
+    EXPECT_EQ(offered.stop, 15460);  // the capacity: the end is exclusive
 
     const QString base = QStringLiteral("Проверка поверхности (верификация) - SIMDISK EVERY CLASS");
     EXPECT_EQ(f.BaseCaption(), base);

@@ -1,0 +1,337 @@
+#include "app/ConsoleMode.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/Clock.h"
+#include "common/DriveContext.h"
+#include "common/Format.h"
+#include "common/IniFile.h"
+#include "common/PortLock.h"
+#include "common/TextFile.h"
+#include "hw/Ata.h"
+#include "hw/PortIo.h"
+#include "info/IdentifyReport.h"
+#include "select/KernelDriver.h"
+#include "select/PciScan.h"
+#include "select/SelectPort.h"
+#include "surface/ScanRules.h"
+#include "surface/ScanThread.h"
+
+namespace {
+
+void PrintLine(std::FILE* f, const QString& line)
+{
+    const QByteArray b = line.toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), f);
+    std::fputc('\n', f);
+}
+
+void Say(const ConsoleStreams& io, const QString& text) { PrintLine(io.err, QStringLiteral("voran: ") + text); }
+
+QString Describe(const ata::Result& r)
+{
+    switch (r.outcome) {
+    case ata::Outcome::DeviceError:
+        return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
+            .arg(HexText(r.status, 2), HexText(r.error, 2));
+    case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
+    case ata::Outcome::NoDevice: return QStringLiteral("на канале нет такого устройства");
+    case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
+    default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
+    }
+}
+
+// ---- Ctrl+C ---------------------------------------------------------------------
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnSigint(int)
+{
+    const char c = 1;
+    const ssize_t r = ::write(gSignalPipe[1], &c, 1);
+    (void)r;
+}
+
+// Turns SIGINT into an event of the main thread while it lives.
+class InterruptWatch {
+public:
+    explicit InterruptWatch(std::function<void()> onInterrupt)
+    {
+        if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        m_notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, [this, onInterrupt] {
+            char buf[16];
+            while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+            }
+            // A second Ctrl+C ends the program the usual way.
+            ::sigaction(SIGINT, &m_old, nullptr);
+            onInterrupt();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnSigint;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &sa, &m_old);
+    }
+    ~InterruptWatch()
+    {
+        if (!m_notifier)
+            return;
+        ::sigaction(SIGINT, &m_old, nullptr);
+        delete m_notifier;
+        ::close(gSignalPipe[0]);
+        ::close(gSignalPipe[1]);
+        gSignalPipe[0] = gSignalPipe[1] = -1;
+    }
+
+private:
+    QSocketNotifier* m_notifier = nullptr;
+    struct sigaction m_old {};
+};
+
+// ---- the scan's console sink ------------------------------------------------------
+
+class ConsoleScanSink : public ScanSink {
+public:
+    ConsoleScanSink(const ConsoleStreams& io, bool toFile) : m_io(io), m_toFile(toFile) {}
+
+    void ScanStarted(const ScanStart& s) override
+    {
+        m_start = s.startLba;
+        m_stop = s.stopLba;
+        m_shown = s.startLba;
+        m_startTick = GetTickCount();
+        for (const QString& l : s.header)
+            Emit(l);
+    }
+    void ShowBlock(const ScanBlock& b) override
+    {
+        m_shown = b.lba;
+        if (!b.reportLine.isEmpty())
+            Emit(b.reportLine);
+    }
+    void AddPoint(const ScanPoint& p) override { m_speed = p.speed; }
+    void ScanFinished(const ScanEnd& e) override
+    {
+        ClearProgress();
+        for (const QString& l : e.summary)
+            Emit(l);
+        if (e.tally)
+            m_findings = e.tally->Warnings() + e.tally->Errors();
+    }
+    void EndOfRun(const ScanEnd& e) override
+    {
+        ClearProgress();
+        m_cancelled = e.cancelled;
+        m_ended = true;
+        QCoreApplication::exit(0);
+    }
+
+    // The progress line, a few times a second while the run goes on.
+    void DrawProgress()
+    {
+        if (!m_io.progress || m_ended || m_stop <= m_start)
+            return;
+        const double pct = 100.0 * double(m_shown - m_start) / double(m_stop - m_start);
+        QString remaining = QStringLiteral("--:--:--");
+        const uint32_t now = GetTickCount();
+        if (now - m_lastEstimate >= 1000) {
+            m_lastEstimate = now;
+            if (auto s = scan::RemainingSeconds(m_msPerLba, now - m_startTick, m_shown, m_start, m_stop))
+                m_remaining = *s;
+        }
+        if (m_remaining >= 0)
+            remaining = FormatHoursMinSec(m_remaining);
+        const QString line = QStringLiteral("\r%1%  LBA %2  %3  осталось %4")
+                                 .arg(pct, 5, 'f', 1)
+                                 .arg(m_shown)
+                                 .arg(FormatSpeed(m_speed), remaining);
+        const QByteArray b = line.toUtf8();
+        std::fwrite(b.constData(), 1, size_t(b.size()), m_io.err);
+        std::fputs("\033[K", m_io.err);
+        std::fflush(m_io.err);
+        m_progressShown = true;
+    }
+
+    const QStringList& Lines() const { return m_lines; }
+    bool Cancelled() const { return m_cancelled; }
+    int64_t Findings() const { return m_findings; }
+    bool Ended() const { return m_ended; }
+
+private:
+    void Emit(const QString& line)
+    {
+        m_lines << line;
+        if (m_toFile)
+            return;
+        ClearProgress();
+        PrintLine(m_io.out, line);
+        std::fflush(m_io.out);
+    }
+    void ClearProgress()
+    {
+        if (!m_progressShown)
+            return;
+        std::fputs("\r\033[K", m_io.err);
+        std::fflush(m_io.err);
+        m_progressShown = false;
+    }
+
+    ConsoleStreams m_io;
+    bool m_toFile;
+    QStringList m_lines;
+    int64_t m_start = 0, m_stop = 0, m_shown = 0;
+    double m_speed = 0;
+    uint32_t m_startTick = 0;
+    uint32_t m_lastEstimate = 0;
+    float m_msPerLba = 0;
+    int64_t m_remaining = -1;
+    bool m_progressShown = false;
+    bool m_cancelled = false;
+    bool m_ended = false;
+    int64_t m_findings = 0;
+};
+
+int RunIdentify(const ConsoleStreams& io)
+{
+    const info::DriveIdentify id = info::IdentifyCurrentDrive();
+    if (!id.ok()) {
+        Say(io, info::kIdentifyFailed.toString() + QStringLiteral(" (") + Describe(id.identifyFailure) + QLatin1Char(')'));
+        return kExitDrive;
+    }
+    for (const QString& l : id.report.lines)
+        PrintLine(io.out, l);
+    std::fflush(io.out);
+    return kExitOk;
+}
+
+int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
+{
+    ata::IdentifyBlock block{};
+    if (!(IdentifyDevice(block.Bytes()) & 0xFF)) {
+        Say(io, info::kIdentifyFailed.toString() + QStringLiteral(" (") + Describe(ata::LastResult()) + QLatin1Char(')'));
+        return kExitDrive;
+    }
+    const scan::ScanDrive drive = scan::DriveFromIdentify(block, false);
+    const int64_t capacity = drive.maxLba + 1;
+    const int64_t start = o.scanStart.value_or(0);
+    const int64_t stop = o.scanEnd.value_or(capacity);
+    if (start >= capacity || stop > capacity) {
+        Say(io, QStringLiteral("диапазон %1..%2 выходит за пределы диска (%3 секторов)")
+                    .arg(start)
+                    .arg(stop)
+                    .arg(capacity));
+        return kExitUsage;
+    }
+    if (stop <= start) {
+        Say(io, QStringLiteral("Конец диапазона не может быть меньше начала!"));
+        return kExitUsage;
+    }
+
+    ConsoleScanSink sink(io, !o.output.isEmpty());
+    auto* worker = new TScanThread(drive.lba48, start, stop, &sink, drive.text);
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    InterruptWatch interrupt([worker, &sink] {
+        if (!sink.Ended())
+            worker->RequestStop();
+    });
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&sink] { sink.DrawProgress(); });
+    if (io.progress)
+        progress.start(250);
+    worker->start(QThread::TimeCriticalPriority);
+    QCoreApplication::exec();
+    progress.stop();
+    worker->wait();
+
+    if (!o.output.isEmpty()) {
+        QString why;
+        if (!WriteReportFile(o.output, sink.Lines(), &why)) {
+            Say(io, QStringLiteral("не удалось записать отчёт в %1: %2").arg(o.output, why));
+            return kExitOutput;
+        }
+    }
+    if (sink.Cancelled())
+        return kExitInterrupted;
+    return sink.Findings() > 0 ? kExitFindings : kExitOk;
+}
+
+}  // namespace
+
+bool ParseChannelOption(const QString& text, ChannelPorts& out, QString* error)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    if (colon >= 0)
+        return ChannelPortsFromTexts(text.left(colon), text.mid(colon + 1), out, error);
+    uint32_t base = 0;
+    if (ParseHexText(text, base)) {
+        if (base == 0x1F0)
+            return ChannelPortsFromTexts(text, QStringLiteral("03F6"), out, error);
+        if (base == 0x170)
+            return ChannelPortsFromTexts(text, QStringLiteral("0376"), out, error);
+    }
+    if (error)
+        *error = QStringLiteral("--channel %1: укажите BASE:CONTROL (без CONTROL допускаются только 01F0 и 0170)").arg(text);
+    return false;
+}
+
+int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
+{
+    ChannelPorts ports;
+    QString why;
+    if (!ParseChannelOption(o.channel, ports, &why)) {
+        Say(io, why);
+        return kExitUsage;
+    }
+    const QString baseText = HexText(ports.base, 4);
+
+    // With real ports: never behind the back of a kernel driver, unless asked.
+    if (KernelDriverCheck()) {
+        if (const auto owner = KernelDriverOfChannel(ScanPci(), ports.base)) {
+            if (!o.force) {
+                Say(io, QStringLiteral("контроллер канала %1 (%2) занят драйвером ядра %3; работа с его портами в обход "
+                                       "драйвера может испортить данные. Отключите драйвер или укажите --force.")
+                            .arg(baseText, owner->pci.Text(), owner->driver));
+                return kExitDrive;
+            }
+            Say(io, QStringLiteral("внимание: канал %1 занят драйвером ядра %2 (--force)").arg(baseText, owner->driver));
+        }
+    }
+
+    // A second command in the same process keeps the lock it already holds.
+    const QString key = PortLockKey(baseText);
+    std::unique_ptr<PortLock> lock = (Ctx().PortMutex && Ctx().PortMutex->PortText() == key)
+                                         ? std::move(Ctx().PortMutex)
+                                         : PortLock::TryAcquire(key);
+    if (!lock) {
+        Say(io, QStringLiteral("Данный порт уже занят! Выберите другой! (канал %1 используется другой копией программы)")
+                    .arg(baseText));
+        return kExitDrive;
+    }
+
+    DriveContext& ctx = Ctx();
+    ctx.ExeDir = io.exeDir.isEmpty() ? ExecutableDir() : io.exeDir;
+    const IniFile ini(ctx.ExeDir + QStringLiteral("Voran.ini"));
+    const StartupTimeouts t = ReadStartupTimeouts(&ini);
+    ctx.PortMutex = std::move(lock);
+    ctx.BasePort = ports.base;
+    ctx.AltPort = ports.alt;
+    ctx.Device = o.slave ? 1 : 0;
+    ctx.TimeOut = t.timeOut;
+    ctx.MonitorPeriod = t.monitorPeriod;
+    ctx.CounterFrequency = CounterFrequency();
+
+    PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
+    InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, nullptr);
+
+    return o.identify ? RunIdentify(io) : RunScan(o, io);
+}

@@ -1,0 +1,359 @@
+// The program without a window: --identify and --scan print what the windows
+// show, with the exit statuses scripts rely on.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextStream>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/ConsoleMode.h"
+#include "common/DriveContext.h"
+#include "common/PortLock.h"
+#include "common/TextFile.h"
+#include "info/Pasport.h"
+#include "support/FakeShell.h"
+#include "support/SimFixture.h"
+#include "surface/Scan.h"
+#include "surface/Int64SpinBox.h"
+#include "surface/ScanParam.h"
+
+namespace {
+
+// Everything a FILE* received, as UTF-8 lines.
+class Capture {
+public:
+    Capture() : m_file(std::tmpfile()) {}
+    ~Capture() { std::fclose(m_file); }
+    std::FILE* file() { return m_file; }
+    QStringList Lines()
+    {
+        std::fflush(m_file);
+        std::rewind(m_file);
+        QByteArray all;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, m_file)) > 0)
+            all.append(buf, qsizetype(n));
+        QStringList l = QString::fromUtf8(all).split(QLatin1Char('\n'));
+        if (!l.isEmpty() && l.last().isEmpty())
+            l.removeLast();
+        return l;
+    }
+
+private:
+    std::FILE* m_file;
+};
+
+// A drive whose defects are known: every error class and instant blocks.
+sim::DriveSpec DefectDrive()
+{
+    sim::DriveSpec d = testsim::InstantDrive("CONSOLE DEFECTS", 40000);
+    d.failing = {{1000, 1, 0x40, 0}, {9000, 3, 0x10, 0}, {20000, 1, 0x01, 0}, {30000, 1, 0x00, 0}};
+    d.softBad = {25000};
+    return d;
+}
+
+struct ConsoleBench {
+    QTemporaryDir dir;
+    FakeShell shell;
+    std::shared_ptr<sim::Machine> machine;
+    explicit ConsoleBench(const sim::DriveSpec& d)
+    {
+        ResetDriveContext();
+        PortLock::SetDirectory(dir.path());
+        machine = testsim::Install(testsim::OneChannel(d));
+        Ctx().ExeDir = dir.path() + "/";
+        Ctx().BasePort = 0x1F0;
+        Ctx().AltPort = 0x3F6;
+    }
+    ~ConsoleBench()
+    {
+        ResetDriveContext();
+        PortLock::SetDirectory(QString());
+    }
+    int Run(const QStringList& args, Capture& out, Capture& err)
+    {
+        const CommandLineOptions o = ParseCommandLine(args);
+        EXPECT_TRUE(o.ok()) << o.errors.join("; ").toStdString();
+        ConsoleStreams io;
+        io.out = out.file();
+        io.err = err.file();
+        io.exeDir = dir.path() + "/";
+        return RunConsoleCommand(o, io);
+    }
+};
+
+// Lines whose text depends on the clock.
+bool ClockLine(const QString& l)
+{
+    for (const char* p : {"Старт", "Выполнено", "Отменено", "Общее время", "Минимальная скорость", "Максимальная скорость"})
+        if (l.startsWith(QString::fromUtf8(p)))
+            return true;
+    return false;
+}
+
+QStringList WithoutClock(const QStringList& lines)
+{
+    QStringList out;
+    for (const QString& l : lines)
+        out << (ClockLine(l) ? l.section(QLatin1Char('.'), 0, 0) : l);
+    return out;
+}
+
+QStringList ReadReport(const QString& file)
+{
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
+    const QByteArray b = f.readAll();
+    EXPECT_TRUE(b.endsWith("\r\n"));
+    QStringList l = DecodeWin1251(b).split(QStringLiteral("\r\n"));
+    l.removeLast();
+    return l;
+}
+
+}  // namespace
+
+TEST(ConsoleOptions, ScanTakesItsRangeAndTheCombinationsAreChecked)
+{
+    CommandLineOptions o = ParseCommandLine({"--channel", "0170", "--scan", "100", "2000", "--output", "r.txt"});
+    ASSERT_TRUE(o.ok()) << o.errors.join("; ").toStdString();
+    EXPECT_TRUE(o.scan);
+    EXPECT_EQ(o.scanStart, 100);
+    EXPECT_EQ(o.scanEnd, 2000);
+    EXPECT_EQ(o.output, "r.txt");
+    o = ParseCommandLine({"--scan", "5", "--channel=01F0", "--slave"});
+    EXPECT_TRUE(o.ok());
+    EXPECT_EQ(o.scanStart, 5);
+    EXPECT_FALSE(o.scanEnd);
+    EXPECT_TRUE(o.slave);
+    o = ParseCommandLine({"--channel", "01F0", "--scan"});
+    EXPECT_TRUE(o.ok());
+    EXPECT_FALSE(o.scanStart);
+
+    auto errors = [](QStringList a) { return ParseCommandLine(a).errors.size(); };
+    EXPECT_EQ(errors({"--scan"}), 1) << "no channel";
+    EXPECT_EQ(errors({"--channel", "01F0"}), 1) << "a channel without a command";
+    EXPECT_EQ(errors({"--channel", "01F0", "--identify", "--scan"}), 1);
+    EXPECT_EQ(errors({"--channel", "01F0", "--scan", "x"}), 1) << "not a sector number";
+    EXPECT_EQ(errors({"--channel", "01F0", "--scan", "-5"}), 1) << "-5 is no option either";
+    EXPECT_EQ(errors({"--channel", "01F0", "--scan", "10", "10"}), 1) << "end not above start";
+    EXPECT_EQ(errors({"--channel", "01F0", "--scan", "1", "2", "3"}), 1) << "a third number";
+    EXPECT_EQ(errors({"--channel", "01F0", "--identify", "--output", "f"}), 1);
+    EXPECT_EQ(errors({"--force"}), 1);
+    EXPECT_TRUE(UsageText().contains("--channel"));
+    EXPECT_TRUE(UsageText().contains("130"));
+}
+
+TEST(ConsoleOptions, ChannelTextsFollowTheSelectionDialog)
+{
+    ChannelPorts p;
+    QString why;
+    ASSERT_TRUE(ParseChannelOption("01F0", p, &why));
+    EXPECT_EQ(p.base, 0x1F0);
+    EXPECT_EQ(p.alt, 0x3F6);
+    ASSERT_TRUE(ParseChannelOption("0170", p, &why));
+    EXPECT_EQ(p.alt, 0x376);
+    ASSERT_TRUE(ParseChannelOption("CC00:C800", p, &why));
+    EXPECT_EQ(p.base, 0xCC00);
+    EXPECT_EQ(p.alt, 0xC802) << "the control column's base + 2";
+    ASSERT_TRUE(ParseChannelOption("1f0:3f6", p, &why));
+    EXPECT_EQ(p.alt, 0x3F6) << "legacy channels take the register itself";
+    EXPECT_FALSE(ParseChannelOption("D000", p, &why));
+    EXPECT_TRUE(why.contains("BASE:CONTROL"));
+    EXPECT_FALSE(ParseChannelOption("zz:C800", p, &why));
+    EXPECT_FALSE(ParseChannelOption("0000:0000", p, &why));
+}
+
+TEST(ConsoleIdentify, PrintsTheLinesOfTheReportWindow)
+{
+    auto d = testsim::InstantDrive("CONSOLE IDENTIFY", 123456789);
+    d.hpaSectors = 100000000;
+    d.security.userPassword = "pw";
+    d.security.levelMax = true;
+    ConsoleBench bench(d);
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--identify"}, out, err), kExitOk);
+    TfrmPasport window(nullptr);
+    ASSERT_TRUE(window.ShowAllowed);
+    const QStringList shown = window.Memo->toPlainText().split(QLatin1Char('\n'));
+    EXPECT_EQ(out.Lines(), shown);
+    EXPECT_TRUE(err.Lines().isEmpty());
+}
+
+TEST(ConsoleIdentify, AMissingDriveIsAChannelFailure)
+{
+    ConsoleBench bench(testsim::InstantDrive());
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--slave", "--identify"}, out, err), kExitDrive);
+    EXPECT_TRUE(out.Lines().isEmpty());
+    EXPECT_TRUE(err.Lines().value(0).contains(QStringLiteral("Ошибка идентификации устройства!")));
+}
+
+TEST(ConsoleScan, ReportEqualsTheWindowsSavedReportLineForLine)
+{
+    ConsoleBench bench(DefectDrive());
+    const QString saved = bench.dir.filePath("window.txt");
+    {
+        TfrmScan window(nullptr);
+        window.RangeDialog = [](TfrmScanParam& d) {
+            d.speStartLBA->setValue(512);
+            d.speStopLBA->setValue(35000);
+            d.bbOk->click();
+            return d.result() == QDialog::Accepted;
+        };
+        QSignalSpy ended(&window, &TfrmScan::RunEnded);
+        window.bbStart->click();
+        ASSERT_TRUE(ended.count() > 0 || ended.wait(60000));
+        window.SaveDialog = [&](QWidget*, const QString&, const QString&) { return saved; };
+        window.bbSave->click();
+    }
+    const QStringList fromWindow = ReadReport(saved);
+
+    const QString file = bench.dir.filePath("console.txt");
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--scan", "512", "35000", "--output", file}, out, err), kExitFindings);
+    EXPECT_TRUE(out.Lines().isEmpty()) << "with --output the report goes to the file only";
+    const QStringList fromConsole = ReadReport(file);
+    EXPECT_EQ(WithoutClock(fromConsole), WithoutClock(fromWindow));
+    EXPECT_EQ(fromConsole.size(), 7 + 5 + 9);
+    EXPECT_TRUE(fromConsole.contains("     Error UNC    : 768"));
+    EXPECT_TRUE(fromConsole.contains("     Error UNC    : 24832")) << "the soft-bad sector";
+
+    // Without --output the same lines go to standard output in UTF-8.
+    Capture out2, err2;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--scan", "512", "35000"}, out2, err2), kExitFindings);
+    EXPECT_EQ(WithoutClock(out2.Lines()), WithoutClock(fromWindow));
+    EXPECT_TRUE(err2.Lines().isEmpty()) << "no progress line when standard error is not a terminal";
+}
+
+TEST(ConsoleScan, CleanRangeDefaultEndAndRangeChecks)
+{
+    ConsoleBench bench(testsim::InstantDrive("CLEAN", 3000));
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--scan"}, out, err), kExitOk);
+    EXPECT_TRUE(out.Lines().contains(QStringLiteral("Конечный LBA..............3000"))) << "the whole drive, last sector included";
+    EXPECT_TRUE(out.Lines().contains(QStringLiteral("Последний проверенный LBA..3000")));
+    Capture o2, e2;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--scan", "0", "3001"}, o2, e2), kExitUsage);
+    EXPECT_TRUE(o2.Lines().isEmpty());
+    Capture o3, e3;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--scan", "0", "1000", "--output",
+                         bench.dir.filePath("no/such/dir/r.txt")},
+                        o3, e3),
+              kExitOutput);
+    EXPECT_FALSE(e3.Lines().isEmpty());
+}
+
+// ---- the real program ---------------------------------------------------------------
+
+namespace {
+
+struct Program {
+    QTemporaryDir dir;
+    QString machine;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    explicit Program(const QString& json)
+    {
+        machine = dir.filePath("m.json");
+        QFile f(machine);
+        f.open(QIODevice::WriteOnly);
+        f.write(json.toUtf8());
+        // Lock files of the child go to our directory.
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+    }
+    void Start(QProcess& p, QStringList args)
+    {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VORAN_BINARY), QStringList{"--sim", machine} + args);
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    int Run(QStringList args, QString* out = nullptr, QString* err = nullptr)
+    {
+        QProcess p;
+        Start(p, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+};
+
+const char* kMachine = R"({"pci":[{"address":"00:01.1","id":"8086:7111","class":"0101","progIf":"80",
+  "primary":{"master":{"model":"EXIT CODES","sectors":100000,"timeScale":0,
+                       "failing":[{"first":50000,"count":1,"error":"40","ms":0}]}},
+  "secondary":{"master":{"model":"SLOW ONE","sectors":2000000,"zones":[{"to":1,"ms":2}]}}}]})";
+
+}  // namespace
+
+TEST(ConsoleProgram, ExitStatuses)
+{
+    Program prog(kMachine);
+    QString out, err;
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--identify"}, &out), 0);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Модель.......................... EXIT CODES\n")));
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "40000"}), 0);
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "40000", "60000"}, &out), 1);
+    EXPECT_TRUE(out.contains("     Error UNC    : 49984")) << "the block from 40000 + 39 x 256 holds sector 50000";
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "x"}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains("--scan"));
+    EXPECT_EQ(prog.Run({"--channel", "D000", "--identify"}), 2);
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--slave", "--identify"}, nullptr, &err), 3);
+    EXPECT_TRUE(err.contains(QStringLiteral("Ошибка идентификации устройства!")));
+    EXPECT_EQ(prog.Run({"--channel", "C000:C400", "--identify"}), 3) << "nothing at these ports";
+}
+
+TEST(ConsoleProgram, ABusyPortIsRefused)
+{
+    Program prog(kMachine);
+    QProcess holder;
+    holder.start("flock", {"-x", prog.dir.filePath("voran-port-01F0.lock"), "cat"});
+    ASSERT_TRUE(holder.waitForStarted());
+    QString err;
+    int status = 0;
+    // The holder may need a moment to take the lock.
+    for (int i = 0; i < 100 && status != 3; ++i) {
+        status = prog.Run({"--channel", "01F0", "--identify"}, nullptr, &err);
+        if (status != 3)
+            QThread::msleep(20);
+    }
+    EXPECT_EQ(status, 3);
+    EXPECT_TRUE(err.contains(QStringLiteral("Данный порт уже занят!")));
+    holder.closeWriteChannel();
+    holder.waitForFinished();
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--identify"}), 0);
+}
+
+TEST(ConsoleProgram, CtrlCStopsTheScanAndTheCancelledSummaryIsWritten)
+{
+    Program prog(kMachine);
+    QProcess p;
+    prog.Start(p, {"--channel", "0170", "--scan"});
+    // Wait for the header: the run has started.
+    QByteArray out;
+    while (!out.contains(QStringLiteral("Старт").toUtf8()) && p.waitForReadyRead(30000))
+        out += p.readAllStandardOutput();
+    ASSERT_TRUE(out.contains(QString("Старт").toUtf8()));
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    out += p.readAllStandardOutput();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+    const QString text = QString::fromUtf8(out);
+    EXPECT_TRUE(text.contains(QStringLiteral("Отменено...................")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Последний проверенный LBA..")));
+    EXPECT_TRUE(text.trimmed().endsWith(QString(60, '*')));
+    EXPECT_FALSE(text.contains(QStringLiteral("Последний проверенный LBA..2000000"))) << "stopped early";
+}
