@@ -81,18 +81,7 @@ sim::MachineSpec Machine(uint64_t sectors)
     d.sectors = sectors;
     d.lba48 = true;
     d.timeScale = 0;
-    sim::PciFunctionSpec f;
-    f.device = 1;
-    f.function = 1;
-    f.vendorId = 0x8086;
-    f.deviceId = 0x7111;
-    f.classCode = 0x01;
-    f.subclass = 0x01;
-    f.progIf = 0x80;
-    f.channels[0].master = d;
-    sim::MachineSpec m;
-    m.functions.push_back(f);
-    return m;
+    return sim::OneControllerMachine(d);
 }
 
 std::shared_ptr<sim::Machine> Install(uint64_t sectors)

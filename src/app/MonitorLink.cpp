@@ -5,26 +5,32 @@
 #include "monitor/KVStatusReg.h"
 #include "monitor/Monitor.h"
 
-QWidget* CreateStatusRegView(QWidget* parent)
+namespace {
+
+// A register row as the main window's design has it: its colours and all
+// lamps lit (RegValue 255).
+template <class Register>
+QWidget* RegisterView(QWidget* parent, const char* name, const QColor& ok, const QColor& err)
 {
-    auto* r = new TKVStatusReg(parent);
-    r->setObjectName(QStringLiteral("StatusReg"));
-    r->SetActiveColorOK(kvcolor::clLime);
-    r->SetActiveColorErr(kvcolor::clRed);
+    auto* r = new Register(parent);
+    r->setObjectName(QString::fromLatin1(name));
+    r->SetActiveColorOK(ok);
+    r->SetActiveColorErr(err);
     r->SetInactiveColor(kvcolor::clSilver);
     r->SetRegValue(255);
     return r;
 }
 
+}  // namespace
+
+QWidget* CreateStatusRegView(QWidget* parent)
+{
+    return RegisterView<TKVStatusReg>(parent, "StatusReg", kvcolor::clLime, kvcolor::clRed);
+}
+
 QWidget* CreateErrorRegView(QWidget* parent)
 {
-    auto* r = new TKVErrorReg(parent);
-    r->setObjectName(QStringLiteral("ErrorReg"));
-    r->SetActiveColorOK(kvcolor::clRed);
-    r->SetActiveColorErr(kvcolor::clRed);
-    r->SetInactiveColor(kvcolor::clSilver);
-    r->SetRegValue(255);
-    return r;
+    return RegisterView<TKVErrorReg>(parent, "ErrorReg", kvcolor::clRed, kvcolor::clRed);
 }
 
 MonitorControl* StartMonitor(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t periodMs,

@@ -2,13 +2,11 @@
 
 #include "monitor/KVLed.h"
 
-TKVErrorReg::TKVErrorReg(QWidget* owner) : TKVCustomRegister(owner)
+TKVErrorReg::TKVErrorReg(QWidget* owner)
+    : TKVColorRegister(owner, {"Регистр ошибок",
+                               {"AMNF", "TONF", "ABRT", "0", "IDNF", "0", "UNC", "BBK"},
+                               kvcolor::clRed,
+                               kvcolor::clRed,
+                               kvcolor::clSilver})
 {
-    setTitle(QStringLiteral("Регистр ошибок"));
-    static const char* const kNames[8] = {"AMNF", "TONF", "ABRT", "0", "IDNF", "0", "UNC", "BBK"};
-    for (int bit = 7; bit >= 0; --bit)
-        SetLedText(bit, QString::fromLatin1(kNames[bit]));
-    SetActiveColorOK(kvcolor::clRed);
-    SetActiveColorErr(kvcolor::clRed);
-    SetInactiveColor(kvcolor::clSilver);
 }

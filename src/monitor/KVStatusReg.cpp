@@ -2,13 +2,11 @@
 
 #include "monitor/KVLed.h"
 
-TKVStatusReg::TKVStatusReg(QWidget* owner) : TKVCustomRegister(owner)
+TKVStatusReg::TKVStatusReg(QWidget* owner)
+    : TKVColorRegister(owner, {"Регистр состояния",
+                               {"ERR", "INX", "CORR", "DRQ", "DSC", "WFT", "DRDY", "BSY"},
+                               kvcolor::clLime,
+                               kvcolor::clRed,
+                               kvcolor::clSilver})
 {
-    setTitle(QStringLiteral("Регистр состояния"));
-    static const char* const kNames[8] = {"ERR", "INX", "CORR", "DRQ", "DSC", "WFT", "DRDY", "BSY"};
-    for (int bit = 7; bit >= 0; --bit)
-        SetLedText(bit, QString::fromLatin1(kNames[bit]));
-    SetActiveColorOK(kvcolor::clLime);
-    SetActiveColorErr(kvcolor::clRed);
-    SetInactiveColor(kvcolor::clSilver);
 }

@@ -175,36 +175,13 @@ TEST_F(SelectPortTest, WithinOneProcessTheHeldPortCanBeChosenAgain)
     EXPECT_EQ(lock->PortText(), "01F0");
 }
 
-// Run by the next test in a second process: takes 01F0 through the dialog
-// and keeps it until its standard input closes.
-TEST(SelectPortHolder, HoldPort)
-{
-    const QByteArray lockDir = qgetenv("VORAN_TEST_HOLD_DIR");
-    if (lockDir.isEmpty())
-        GTEST_SKIP() << "helper process of SelectPortTest.PortHeldByAnotherRunningCopyIsRefused";
-    ResetDriveContext();
-    PortLock::SetDirectory(QString::fromLocal8Bit(lockDir));
-    sim::InstallMachine(sim::DefaultMachineSpec());
-    TfrmSelectPort d;
-    d.Grid->setCurrentCell(0, 0);
-    ASSERT_EQ(d.Cell(1, 0), "01F0");
-    d.bbOkClick();
-    ASSERT_EQ(d.result(), QDialog::Accepted);
-    auto lock = d.TakePortLock();
-    ASSERT_NE(lock, nullptr);
-    std::cout << "HELD" << std::endl;
-    std::string line;
-    std::getline(std::cin, line);
-}
-
 TEST_F(SelectPortTest, PortHeldByAnotherRunningCopyIsRefused)
 {
     QProcess other;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VORAN_TEST_HOLD_DIR", dir.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     other.setProcessEnvironment(env);
-    other.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SelectPortHolder.HoldPort"});
+    other.start(QStringLiteral(VORAN_PORT_HOLDER), {dir.path()});
     ASSERT_TRUE(other.waitForStarted());
     QByteArray out;
     while (!out.contains("HELD") && other.waitForReadyRead(30000))
