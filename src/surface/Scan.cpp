@@ -15,6 +15,7 @@
 #include "surface/ScanParam.h"
 #include "surface/ScanThread.h"
 
+#include <algorithm>
 #include <QAbstractListModel>
 #include <QAction>
 #include <QApplication>
@@ -283,18 +284,21 @@ void TfrmScan::BuildUi()
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setSizeGripEnabled(false);
-    // Each panel wide enough for its longest usual text.
-    const char* const samples[6] = {"Обработано LBA: 000000000", "Текущий LBA: 000000000", " LBA48",
-                                    "Оставшееся время: 00:00:00", "00.0 MB/c", "00.0 MB/c"};
+    // Each panel wide enough for its longest usual text (ten-digit LBAs of
+    // the largest drives, estimates of 100 hours and more).
+    const char* const samples[6] = {"Обработано LBA: 0000000000", "Текущий LBA: 0000000000", " LBA48",
+                                    "Оставшееся время: 000:00:00", "000.0 MB/c", "000.0 MB/c"};
+    m_statusWidth = 0;
     for (int i = 0; i < 6; ++i) {
         auto* l = new QLabel(StatusBar);
         l->setObjectName(QStringLiteral("Panel%1").arg(i));
         l->setFrameShape(QFrame::StyledPanel);
         l->setFrameShadow(QFrame::Sunken);
-        const int w = l->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[i])) + 8;
-        l->setMinimumWidth(w * 4 / 5);
+        const int w = l->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[i])) + 12;
+        l->setMinimumWidth(w);
         StatusBar->addWidget(l, w);
         Panels[i] = l;
+        m_statusWidth += w + 6;
     }
 
     Timer = new QTimer(this);
@@ -361,7 +365,7 @@ void TfrmScan::BuildUi()
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
 
-    resize(700, 640);
+    resize(std::max(700, m_statusWidth + 16), 640);
 }
 
 void TfrmScan::FormCreate()

@@ -151,6 +151,7 @@ protected:
     void reject() override;
 
 private:
+    int m_statusWidth = 0;  // what the status panels need
     void BuildUi();
     void FormCreate();
     bool FormKeyDown(QKeyEvent* e);
