@@ -13,6 +13,7 @@
 // Options: --blocks N (blocks per run), --rounds N (best of N, default 2),
 //          --huge (also scan the whole 2^32+ sector drive through the window),
 //          --pipeline-only, --engine-only (for profiling one of them).
+#include <functional>
 #include <QApplication>
 #include <QEventLoop>
 #include <QScrollBar>
@@ -134,14 +135,16 @@ Run EngineOnly(int64_t sectors)
 // The two parts of the worker's cost per block, each alone on a thread of
 // its own: VerifySectors against the simulated drive, and an empty
 // synchronous hand-off to the UI thread.
-double VerifyAloneRate(int64_t blocks)
+// Calls per second of `call`, made `count` times on a thread of its own
+// while this thread runs its event loop (so hand-offs are answered).
+double RateOnOwnThread(int64_t count, const std::function<void(int64_t)>& call)
 {
     double rate = 0;
     QThread* t = QThread::create([&] {
         const auto t0 = Clock::now();
-        for (int64_t i = 0; i < blocks; ++i)
-            VerifySectors(i * 256, 256, 1);
-        rate = double(blocks) / Seconds(t0, Clock::now());
+        for (int64_t i = 0; i < count; ++i)
+            call(i);
+        rate = double(count) / Seconds(t0, Clock::now());
     });
     QEventLoop loop;
     QObject::connect(t, &QThread::finished, &loop, &QEventLoop::quit);
@@ -153,23 +156,14 @@ double VerifyAloneRate(int64_t blocks)
     return rate;
 }
 
+double VerifyAloneRate(int64_t blocks)
+{
+    return RateOnOwnThread(blocks, [](int64_t i) { VerifySectors(i * 256, 256, 1); });
+}
+
 double HandOffAloneRate(int64_t calls)
 {
-    double rate = 0;
-    QThread* t = QThread::create([&] {
-        const auto t0 = Clock::now();
-        for (int64_t i = 0; i < calls; ++i)
-            RunOnUiThread([] {});
-        rate = double(calls) / Seconds(t0, Clock::now());
-    });
-    QEventLoop loop;
-    QObject::connect(t, &QThread::finished, &loop, &QEventLoop::quit);
-    t->start();
-    if (!t->isFinished())
-        loop.exec();
-    t->wait();
-    delete t;
-    return rate;
+    return RateOnOwnThread(calls, [](int64_t) { RunOnUiThread([] {}); });
 }
 
 template <typename F>
