@@ -1,6 +1,9 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/HelpViewer.h"
 #include "hw/PortIo.h"
@@ -48,6 +51,27 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
     }
     m.ok = true;
     return m;
+}
+
+bool InstallQtTranslations(QString* why)
+{
+    // One catalogue for the whole process; it lives as long as the program.
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return true;
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* t = new QTranslator(QCoreApplication::instance());
+    // "qt_ru" is the meta catalogue that pulls in qtbase_ru and the others.
+    if (!t->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"), QStringLiteral("_"), dir)) {
+        delete t;
+        if (why)
+            *why = QStringLiteral("нет русского перевода Qt (qt_ru.qm) в %1: установите пакет qt6-translations-l10n")
+                       .arg(dir);
+        return false;
+    }
+    QCoreApplication::installTranslator(t);
+    translator = t;
+    return true;
 }
 
 int RunShell(const StartupSettings& settings)

@@ -21,6 +21,11 @@ struct MachineSetup {
 // the real ports.  With real ports the kernel driver check is switched on.
 MachineSetup SetUpMachine(const CommandLineOptions& options);
 
+// Loads Qt's own Russian texts (Debian's qt6-translations-l10n), so that the
+// standard dialogs and buttons speak the program's language.  Returns false,
+// with the reason, when the catalogue cannot be loaded.
+bool InstallQtTranslations(QString* why = nullptr);
+
 // Runs the main window until the program ends; needs the QApplication.
 // Returns the exit status (0 also when the first selection is cancelled).
 int RunShell(const StartupSettings& settings);

@@ -48,6 +48,9 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("voran"));
+    QString why;
+    if (!InstallQtTranslations(&why))
+        std::fprintf(stderr, "voran: %s\n", why.toLocal8Bit().constData());
     StartupSettings settings;
     settings.simulated = machine.simulated;
     return RunShell(settings);

@@ -12,6 +12,7 @@
 
 #include "app/About.h"
 #include "app/ConnectRules.h"
+#include "app/Startup.h"
 #include "app/HelpViewer.h"
 #include "app/JpegImage.h"
 #include "common/DriveContext.h"
@@ -130,4 +131,17 @@ TEST(Help, TheViewerOpensAtTheContextAndReportsAMissingFile)
     EXPECT_TRUE(messages.shown[0].text.contains("identify.html"));
     SetHelpService(nullptr);
     SetHelpFile(QString());
+}
+
+// The standard dialogs and buttons (file dialog, message box buttons) take
+// their texts from Qt's own catalogue: it must be there, and in Russian.
+TEST(QtTranslations, StandardDialogsAndButtonsSpeakRussian)
+{
+    QString why;
+    ASSERT_TRUE(InstallQtTranslations(&why)) << why.toStdString();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), "Look in:");
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "File &name:"), "File &name:");
+    // A second call keeps the one catalogue.
+    EXPECT_TRUE(InstallQtTranslations());
 }
