@@ -113,16 +113,7 @@ TfrmScan::TfrmScan(QWidget* owner) : QDialog(owner)
     setWindowTitle(QString::fromUtf8(kCaption));
 
     RangeDialog = [](TfrmScanParam& d) { return d.exec() == QDialog::Accepted; };
-    SaveDialog = [](QWidget* parent, const QString& dir, const QString& proposed) {
-        QFileDialog dlg(parent, QStringLiteral("Введите имя файла"), dir);
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setDefaultSuffix(QStringLiteral("txt"));
-        dlg.setNameFilters({QStringLiteral("Текстовый документ (*.txt)"), QStringLiteral("Все файлы (*)")});
-        dlg.selectFile(proposed);
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-            return QString();
-        return dlg.selectedFiles().first();
-    };
+    SaveDialog = AskReportFile;
 
     m_reportModel = new ReportListModel(&m_report, this);
     BuildUi();

@@ -133,7 +133,7 @@ public:
     // Shows the range dialog; true on OK.
     std::function<bool(TfrmScanParam&)> RangeDialog;
     // Asks for the report's file name; empty when cancelled.
-    std::function<QString(QWidget*, const QString& dir, const QString& proposed)> SaveDialog;
+    ReportFileDialog SaveDialog;
 
 signals:
     // The worker's end-of-run step has run: the window is idle again.

@@ -174,31 +174,6 @@ int64_t Tally::Total() const
     return n;
 }
 
-QString ShortDateText(const QDateTime& t)
-{
-    return QLocale::system().toString(t.date(), QLocale::ShortFormat);
-}
-
-QString LongTimeText(const QDateTime& t)
-{
-    // The long time format of Qt may carry the time zone ("t"); the
-    // program's texts never show it.
-    const QString fmt = QLocale::system().timeFormat(QLocale::LongFormat);
-    QString cleaned;
-    bool quoted = false;
-    for (QChar ch : fmt) {
-        if (ch == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && ch == QLatin1Char('t'))
-            continue;
-        cleaned += ch;
-    }
-    cleaned = cleaned.simplified();
-    if (cleaned.isEmpty())
-        cleaned = QStringLiteral("HH:mm:ss");
-    return QLocale::system().toString(t.time(), cleaned);
-}
-
 QStringList HeaderLines(const QString& model, const QString& firmware, const QString& serial,
                         int64_t startLba, int64_t stopLba, const QDateTime& now)
 {
@@ -246,22 +221,9 @@ QString RemainingText(int64_t seconds)
     return QStringLiteral("Оставшееся время: ") + FormatHoursMinSec(seconds);
 }
 
-QString SafeFileName(const QString& name)
-{
-    QString out = name;
-    for (QChar& ch : out) {
-        const ushort u = ch.unicode();
-        if (u < 0x20 || u == 0x7F || QStringLiteral("/\\:*?\"<>|").contains(ch))
-            ch = QLatin1Char('.');
-    }
-    return out;
-}
-
 QString SaveFileName(const QString& modelTrimmed, const QString& dateText, const QTime& time)
 {
-    // hh.mm.ss always has two digits per field, whatever the time format.
-    return SafeFileName(QStringLiteral("Scan - ") + modelTrimmed + QStringLiteral(" - ") + dateText +
-                        QLatin1Char('_') + time.toString(QStringLiteral("HH.mm.ss")));
+    return ReportFileName(QStringLiteral("Scan"), modelTrimmed, dateText, time);
 }
 
 int ProgressPosition(int64_t lba, int64_t startLba, int64_t stopLba, int steps)

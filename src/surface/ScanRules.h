@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/ReportSave.h"
+
 namespace ata {
 struct IdentifyBlock;
 }
@@ -127,11 +129,6 @@ struct Tally {
     int64_t Total() const;
 };
 
-// Date and time as the system shows them: the short date format and the
-// long time format (without a time-zone name).
-QString ShortDateText(const QDateTime& t);
-QString LongTimeText(const QDateTime& t);
-
 // The report header of a run (seven lines, the last one empty).
 QStringList HeaderLines(const QString& model, const QString& firmware, const QString& serial,
                         int64_t startLba, int64_t stopLba, const QDateTime& now);
@@ -157,9 +154,6 @@ std::optional<int64_t> RemainingSeconds(float& msPerLba, uint32_t elapsedMs, int
 // "Оставшееся время: " + h:mm:ss with at least two digits each.
 QString RemainingText(int64_t seconds);
 
-// Characters a file name cannot hold ("/", "\", ":", "*", "?", """, "<",
-// ">", "|" and control characters) replaced by ".".
-QString SafeFileName(const QString& name);
 // The proposed name of a saved report:
 // "Scan - " + model + " - " + date + "_" + hh.mm.ss, made safe.
 QString SaveFileName(const QString& modelTrimmed, const QString& dateText, const QTime& time);

@@ -1,6 +1,7 @@
 // The About window and its picture, the help file and its viewer.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
