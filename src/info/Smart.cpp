@@ -59,6 +59,24 @@ private:
     const TfrmSMART* m_form;
 };
 
+// The grid's font: the widget font, made smaller where needed so that every
+// header text fits its column and a line fits the row height.
+QFont GridFont(QFont font)
+{
+    auto fits = [](const QFont& f) {
+        const QFontMetrics fm(f);
+        if (fm.height() > info::kSmartRowHeight)
+            return false;
+        for (int c = 0; c < info::kSmartColumns; ++c)
+            if (fm.horizontalAdvance(info::kSmartHeader[c]) + 2 > info::kSmartColumnWidths[c])
+                return false;
+        return true;
+    };
+    while (!fits(font) && font.pointSizeF() > 6.5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    return font;
+}
+
 }  // namespace
 
 QPoint SmartCellTextOrigin(int row, int col, const QRect& cell, int textWidth, int textHeight)
@@ -82,6 +100,7 @@ TfrmSMART::TfrmSMART(QWidget* owner) : QDialog(owner)
 
     Grid = new QTableWidget(1, info::kSmartColumns, this);
     Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->setFont(GridFont(Grid->font()));
     Grid->setHorizontalHeader(new FixedRow(this, Grid));
     Grid->horizontalHeader()->hide();
     Grid->horizontalHeader()->setFixedHeight(info::kSmartRowHeight);
