@@ -104,6 +104,8 @@ TfrmSMART::TfrmSMART(QWidget* owner) : QDialog(owner)
     Grid->setHorizontalHeader(new FixedRow(this, Grid));
     Grid->horizontalHeader()->hide();
     Grid->horizontalHeader()->setFixedHeight(info::kSmartRowHeight);
+    Grid->horizontalHeader()->setSectionsClickable(false);
+    Grid->horizontalHeader()->setHighlightSections(false);
     Grid->verticalHeader()->hide();
     for (QHeaderView* h : {Grid->horizontalHeader(), Grid->verticalHeader()}) {
         h->setMinimumSectionSize(1);
