@@ -24,12 +24,13 @@ struct CommandLineOptions {
     QString channel;  // --channel BASE[:CONTROL], as the selection dialog's columns show ports
     bool slave = false;
     bool identify = false;
+    bool smart = false;
     bool scan = false;
     std::optional<int64_t> scanStart;  // --scan START [END]
     std::optional<int64_t> scanEnd;
     QString output;  // --output FILE
     bool force = false;
-    bool ConsoleCommand() const { return identify || scan; }
+    bool ConsoleCommand() const { return identify || smart || scan; }
     // Options of the Qt toolkit (-platform, -style ...), left for QApplication.
     QStringList toolkitArgs;
     // Problems found, one sentence each; nothing is started when there are any.

@@ -19,6 +19,7 @@
 #include "hw/Ata.h"
 #include "hw/PortIo.h"
 #include "info/IdentifyReport.h"
+#include "info/SmartData.h"
 #include "select/KernelDriver.h"
 #include "select/PciScan.h"
 #include "select/SelectPort.h"
@@ -214,6 +215,39 @@ int RunIdentify(const ConsoleStreams& io)
     return kExitOk;
 }
 
+// The SMART table as the viewer's report holds it; SMART is left as found.
+int RunSmart(const CommandLineOptions& o, const ConsoleStreams& io)
+{
+    const IniFile ini(Ctx().ExeDir + QStringLiteral("Voran.ini"));
+    const int rawFormat = ini.ReadInteger(QStringLiteral("SMART"), QStringLiteral("RawFormat"), 1);
+    const info::SmartReading r = info::ReadSmart();
+    int status = kExitOk;
+    if (!r.ok()) {
+        QString message = info::SmartStatusMessage(r.status);
+        if (r.status != info::SmartStatus::NotSupported)
+            message += QStringLiteral(" (") + Describe(r.failure) + QLatin1Char(')');
+        Say(io, message);
+        status = kExitDrive;
+    } else {
+        const QStringList lines = info::SmartTableLines(info::AttributeRows(r.attributes, r.thresholds, rawFormat));
+        QString why;
+        if (o.output.isEmpty()) {
+            for (const QString& l : lines)
+                PrintLine(io.out, l);
+            std::fflush(io.out);
+        } else if (!WriteReportFile(o.output, lines, &why)) {
+            Say(io, QStringLiteral("не удалось записать отчёт в %1: %2").arg(o.output, why));
+            status = kExitOutput;
+        }
+    }
+    if (r.restoreFailed) {
+        Say(io, info::kSmartDisableFailed.toString() + QStringLiteral(" (SMART остался включённым)"));
+        if (status == kExitOk)
+            status = kExitDrive;
+    }
+    return status;
+}
+
 int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
 {
     ata::IdentifyBlock block{};
@@ -333,5 +367,7 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
     PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
     InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, nullptr);
 
-    return o.identify ? RunIdentify(io) : RunScan(o, io);
+    if (o.identify)
+        return RunIdentify(io);
+    return o.smart ? RunSmart(o, io) : RunScan(o, io);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The program without a window: the identify report and the surface scan of
-// one channel, printed for a terminal or a script.  The same decoder and the
+// The program without a window: the identify report, the SMART table and the
+// surface scan of one channel, printed for a terminal or a script.  The same decoder and the
 // same scan engine as the windows do the work.
 #include <QString>
 #include <QStringList>
@@ -32,6 +32,6 @@ struct ConsoleStreams {
     QString exeDir;         // where Voran.ini is read; empty: the executable's directory
 };
 
-// Runs --identify or --scan.  Needs a QCoreApplication (the scan's steps run
+// Runs --identify, --smart or --scan.  Needs a QCoreApplication (the scan's steps run
 // on its thread) and the port backend installed.
 int RunConsoleCommand(const CommandLineOptions& options, const ConsoleStreams& io);

@@ -1,5 +1,5 @@
-// The program without a window: --identify and --scan print what the windows
-// show, with the exit statuses scripts rely on.
+// The program without a window: --identify, --smart and --scan print what the
+// windows show, with the exit statuses scripts rely on.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -20,7 +20,9 @@
 #include "common/DriveContext.h"
 #include "common/PortLock.h"
 #include "common/TextFile.h"
+#include "common/IniFile.h"
 #include "info/Pasport.h"
+#include "info/Smart.h"
 #include "support/FakeShell.h"
 #include "support/SimFixture.h"
 #include "surface/Scan.h"
@@ -197,6 +199,41 @@ TEST(ConsoleIdentify, AMissingDriveIsAChannelFailure)
     EXPECT_EQ(bench.Run({"--channel", "01F0", "--slave", "--identify"}, out, err), kExitDrive);
     EXPECT_TRUE(out.Lines().isEmpty());
     EXPECT_TRUE(err.Lines().value(0).contains(QStringLiteral("Ошибка идентификации устройства!")));
+}
+
+TEST(ConsoleSmart, PrintsTheViewersTableLeavesSmartOffAndFailsWithTheMessage)
+{
+    auto d = testsim::InstantDrive("CONSOLE SMART");
+    d.smart = sim::SmartMode::Off;
+    d.attributes = {{1, 0x0F, 72, 60, 6, 84213}, {190, 0x22, 45, 40, -1, 47}};
+    ConsoleBench bench(d);
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart"}, out, err), kExitOk);
+    EXPECT_TRUE(err.Lines().isEmpty());
+    EXPECT_FALSE(bench.machine->DriveAt(0x1F0, 0)->State().smartEnabled) << "off again after the reading";
+    {
+        TfrmSMART window(nullptr);
+        ASSERT_TRUE(window.ShowAllowed);
+        EXPECT_EQ(out.Lines(), window.ReportLines(QDateTime::currentDateTime()).mid(6)) << "border to border";
+    }
+    // --output: the same lines in Windows-1251, raw values as Voran.ini asks.
+    IniFile(bench.dir.filePath("Voran.ini")).WriteInteger("SMART", "RawFormat", 0);
+    const QString file = bench.dir.filePath("smart.txt");
+    Capture o2, e2;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart", "--output", file}, o2, e2), kExitOk);
+    QStringList hex = out.Lines();
+    hex[3].replace("             84213 |", "      0000000148F5 |");
+    hex[4].replace("                47 |", "      00000000002F |");
+    EXPECT_EQ(ReadReport(file), hex);
+
+    bench.machine->DriveAt(0x1F0, 0)->AddFault({sim::Fault::Kind::Error, ata::kCmdSmart, 0x04, 1});
+    Capture o3, e3;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart"}, o3, e3), kExitDrive);
+    EXPECT_TRUE(o3.Lines().isEmpty());
+    EXPECT_TRUE(e3.Lines().value(0).startsWith(QStringLiteral("voran: Ошибка включения SMART! (")));
+
+    EXPECT_EQ(ParseCommandLine({"--smart"}).errors, QStringList{"--smart: не указан канал (--channel BASE[:CONTROL])"});
+    EXPECT_EQ(ParseCommandLine({"--channel", "1F0", "--smart", "--identify"}).errors.size(), 1);
 }
 
 TEST(ConsoleScan, ReportEqualsTheWindowsSavedReportLineForLine)
