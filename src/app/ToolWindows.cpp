@@ -1,9 +1,5 @@
 #include "app/ToolWindows.h"
 
-#include <QDialog>
-#include <QEventLoop>
-#include <QPointer>
-
 #include "common/Format.h"
 #include "info/Pasport.h"
 #include "info/Smart.h"
@@ -23,29 +19,6 @@ bool Observed(const QString& name, QWidget* owner)
 }  // namespace
 
 void SetToolWindowObserver(ToolWindowObserver observer) { gObserver = std::move(observer); }
-
-int ExecToolWindow(QDialog& window)
-{
-    // QDialog::exec() ends its loop whenever the dialog is hidden, so a
-    // window minimised into the main window would return from exec() and
-    // be destroyed while its work goes on.  This loop ends only when the
-    // window is finished (or destroyed, or the application quits).
-    QPointer<QDialog> guard(&window);
-    QEventLoop loop;
-    int result = QDialog::Rejected;
-    QObject::connect(&window, &QDialog::finished, &loop, [&](int r) {
-        result = r;
-        loop.quit();
-    });
-    QObject::connect(&window, &QObject::destroyed, &loop, &QEventLoop::quit);
-    window.setWindowModality(Qt::ApplicationModal);
-    window.setResult(0);
-    window.show();
-    loop.exec(QEventLoop::DialogExec);
-    if (guard && guard->isVisible())
-        guard->hide();  // the application is quitting
-    return result;
-}
 
 void RunIdentifyReport(QWidget* owner)
 {
