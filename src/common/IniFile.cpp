@@ -158,8 +158,10 @@ bool IniFile::ParseInteger(const QString& text, int& value)
     if (base == 16) {
         if (u > 0xFFFFFFFFull)
             return false;
-        const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(u));
-        value = negative ? -v : v;
+        // A 32-bit pattern ("0xFFFFFFFF" is -1); a sign negates it in the
+        // same 32 bits, so "-0x80000000" stays the lowest value.
+        const uint32_t bits = static_cast<uint32_t>(u);
+        value = static_cast<int32_t>(negative ? 0u - bits : bits);
         return true;
     }
     if (u > (negative ? 2147483648ull : 2147483647ull))
