@@ -25,6 +25,7 @@
 #include "info/Pasport.h"
 #include "support/FakeShell.h"
 #include "support/SimFixture.h"
+#include "support/TestFiles.h"
 #include "surface/Scan.h"
 #include "surface/Int64SpinBox.h"
 #include "surface/ScanParam.h"
@@ -392,9 +393,13 @@ TEST(ConsoleProgram, AReportThatCannotBeWrittenIsStatus4)
     EXPECT_TRUE(err.contains(QStringLiteral("читающая сторона"))) << err.toStdString();
 
     // --output to a device is written in place, and fails there honestly.
-    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", "/dev/null"}), 0);
-    EXPECT_TRUE(QFileInfo("/dev/null").exists() && !QFileInfo("/dev/null").isFile()) << "still the device";
-    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", "/dev/full"}, nullptr, &err), 4);
+    const QString null = testsupport::DeviceLike(prog.dir.path(), "null");
+    const QString full = testsupport::DeviceLike(prog.dir.path(), "full");
+    ASSERT_FALSE(null.isEmpty() || full.isEmpty());
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", null}), 0);
+    EXPECT_TRUE(QFileInfo(null).exists() && !QFileInfo(null).isFile()) << "still the device";
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", full}, nullptr, &err), 4);
+    EXPECT_TRUE(QFileInfo(full).exists() && !QFileInfo(full).isFile());
 }
 
 TEST(ConsoleProgram, AFullDiskKeepsTheOldReport)

@@ -15,7 +15,7 @@
 namespace {
 
 // A name no other test (nor another checkout's test run) uses.
-QString UniqueName() { return QStringLiteral("TEST-") + QUuid::createUuid().toString(QUuid::Id128); }
+QString UniqueName() { return QStringLiteral("TEST") + QUuid::createUuid().toString(QUuid::Id128); }
 
 // Another copy that holds `name` until it is told to end.
 struct Holder {
@@ -73,12 +73,12 @@ TEST(PortLock, NothingInTheFileSystemCanBlockRedirectOrBypassIt)
     const QString name = UniqueName();
     ASSERT_TRUE(QDir(runtime.path()).mkdir("voran-port-" + name + ".lock"));
     const QString victim = runtime.filePath("victim");
-    ASSERT_TRUE(QFile::link(victim, runtime.filePath("voran-port-" + name + "-2.lock")));
+    ASSERT_TRUE(QFile::link(victim, runtime.filePath("voran-port-" + name + "X2.lock")));
 
     auto first = PortLock::TryAcquire(name);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(PortLock::TryAcquire(name), nullptr) << "a second holder is refused, even in this process";
-    auto second = PortLock::TryAcquire(name + "-2");
+    auto second = PortLock::TryAcquire(name + "X2");
     EXPECT_NE(second, nullptr);
     EXPECT_FALSE(QFile::exists(victim)) << "no file is created through a link";
     qunsetenv("XDG_RUNTIME_DIR");

@@ -13,7 +13,7 @@
 #include "common/IniFile.h"
 #include "common/SafeFile.h"
 #include "common/TextFile.h"
-#include "support/FileLimit.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -107,14 +107,17 @@ TEST(SafeFile, AFullDiskKeepsTheOldFileOfEveryWriterAndSaysSo)
 
 TEST(SafeFile, DevicesAndFifosAreWrittenInPlaceAndFailHonestly)
 {
-    QString why;
-    EXPECT_TRUE(WriteFileSafely("/dev/null", "report"));
-    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null"))) << "the device is still a device";
-    EXPECT_FALSE(WriteFileSafely("/dev/full", "report", &why));
-    EXPECT_EQ(why, QStringLiteral("на диске нет места"));
-    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/full")));
-
     QTemporaryDir dir;
+    const QString null = testsupport::DeviceLike(dir.path(), "null");
+    const QString full = testsupport::DeviceLike(dir.path(), "full");
+    ASSERT_FALSE(null.isEmpty() || full.isEmpty());
+    QString why;
+    EXPECT_TRUE(WriteFileSafely(null, "report"));
+    EXPECT_TRUE(S_ISCHR(ModeOf(null))) << "the device is still a device";
+    EXPECT_FALSE(WriteFileSafely(full, "report", &why));
+    EXPECT_EQ(why, QStringLiteral("на диске нет места"));
+    EXPECT_TRUE(S_ISCHR(ModeOf(full)));
+
     const QString fifo = dir.filePath("pipe");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QProcess reader;
