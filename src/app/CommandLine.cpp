@@ -12,7 +12,8 @@ QString SetMachine(CommandLineOptions& o, MachineChoice m, const QString& name)
     return {};
 }
 
-// Options of the Qt toolkit that take a value; they are passed on untouched.
+// Options of the Qt toolkit that take a value; a window gets them, nothing
+// else does.
 const QStringList kToolkitWithValue = {
     QStringLiteral("-platform"),  QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
     QStringLiteral("-plugin"),    QStringLiteral("-qwindowgeometry"),    QStringLiteral("-qwindowicon"),
@@ -25,15 +26,30 @@ const QStringList kToolkitSwitches = {
     QStringLiteral("-widgetcount"),
 };
 
-// A sector address of the command line: decimal digits, nothing else.
+// A sector address of the command line: decimal digits, nothing else (no
+// sign, no blanks).
 QString ParseLba(const QString& text, std::optional<int64_t>& out, const QString& what)
 {
-    bool ok = false;
-    const qlonglong v = text.toLongLong(&ok, 10);
-    if (!ok || v < 0 || text.startsWith(QLatin1Char('+')))
+    bool ok = !text.isEmpty();
+    for (QChar c : text)
+        ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const qlonglong v = ok ? text.toLongLong(&ok, 10) : 0;
+    if (!ok)
         return QStringLiteral("--scan: %1 \"%2\" не является номером сектора").arg(what, text);
     out = int64_t(v);
     return {};
+}
+
+// A value given as the argument after its option; one that starts with "-"
+// is the next option, not a value (write --name=-value for such a value).
+bool NextIsValue(const QStringList& args, int i)
+{
+    return i + 1 < args.size() && !args[i + 1].startsWith(QLatin1Char('-'));
+}
+
+QString MissingValue(const QString& name, const QString& valueName)
+{
+    return QStringLiteral("параметру %1 нужно значение (%1 %2)").arg(name, valueName);
 }
 
 QString Switch(bool& flag)
@@ -183,19 +199,21 @@ CommandLineOptions ParseCommandLine(const QStringList& args)
                 }
             } else if (eq >= 0) {
                 value = arg.mid(eq + 1);
-            } else if (i + 1 < args.size()) {
+            } else if (NextIsValue(args, i)) {
                 value = args[++i];
             } else {
-                o.errors << QStringLiteral("параметру %1 нужно значение (%1 %2)").arg(name, def->valueName);
+                o.errors << MissingValue(name, def->valueName);
                 continue;
             }
             const QString e = def->apply(o, value);
             if (!e.isEmpty())
                 o.errors << e;
         } else if (kToolkitWithValue.contains(arg)) {
-            o.toolkitArgs << arg;
-            if (i + 1 < args.size())
-                o.toolkitArgs << args[++i];
+            if (!NextIsValue(args, i)) {
+                o.errors << MissingValue(arg, QStringLiteral("ЗНАЧЕНИЕ"));
+                continue;
+            }
+            o.toolkitArgs << arg << args[++i];
         } else if (kToolkitSwitches.contains(arg)) {
             o.toolkitArgs << arg;
         } else {

@@ -31,7 +31,9 @@ struct CommandLineOptions {
     QString output;  // --output FILE
     bool force = false;
     bool ConsoleCommand() const { return identify || smart || scan; }
-    // Options of the Qt toolkit (-platform, -style ...), left for QApplication.
+    // Options of the Qt toolkit (-platform, -style ...) with their values:
+    // the only arguments the window's QApplication is given.  Console mode
+    // gives Qt none.
     QStringList toolkitArgs;
     // Problems found, one sentence each; nothing is started when there are any.
     QStringList errors;
@@ -55,7 +57,8 @@ struct OptionDef {
 const std::vector<OptionDef>& CommandLineOptionTable();
 
 // Parses the arguments after the program name.  "--name VALUE" and
-// "--name=VALUE" are both accepted.
+// "--name=VALUE" are both accepted; a VALUE that starts with "-" can only be
+// given in the second form.
 CommandLineOptions ParseCommandLine(const QStringList& args);
 
 QString UsageText();

@@ -35,3 +35,12 @@ struct ConsoleStreams {
 // Runs --identify, --smart or --scan.  Needs a QCoreApplication (the scan's steps run
 // on its thread) and the port backend installed.
 int RunConsoleCommand(const CommandLineOptions& options, const ConsoleStreams& io);
+
+// At process start: fills closed standard descriptors so that no file of
+// ours takes their place, and ignores SIGPIPE so that a reader that goes
+// away is a write error (exit status 4) rather than a silent death.
+void PrepareStandardStreams();
+
+// Writes `text` (UTF-8) and flushes; false with the reason when the stream
+// failed (a full disk, a closed descriptor, a reader that went away).
+bool WriteStandardText(std::FILE* f, const QString& text, QString* why = nullptr);
