@@ -5,7 +5,7 @@
 // function: { "address": "BB:DD.F", "id": "VVVV:DDDD", "class": "CCSS",
 //             "progIf": "PP", "multiFunction": bool, "bars": ["hex", ...],
 //             "primary": channel, "secondary": channel }
-// channel:  { "master": drive, "slave": drive }
+// channel:  { "master": drive, "slave": drive, "floatingBus": "FF" or "7F" }
 // drive:    see ParseDrive below; every field but "model" and "sectors" has
 //           a default.
 #include "sim/SimSpec.h"
@@ -16,6 +16,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QString>
+
+#include <algorithm>
 
 namespace sim {
 
@@ -175,12 +177,25 @@ struct Reader {
         }
         for (const QJsonValue& b : o.value("softBad").toArray())
             d.softBad.push_back(b.isString() ? b.toString().toULongLong() : uint64_t(b.toDouble()));
+
+        // Protocol behaviour: status latency in ns, WRITE LONG's ECC bytes
+        // and what identify word 22 says of them.
+        d.statusLatencyNs = Real(o, "statusLatencyNs", 0);
+        if (d.statusLatencyNs < 0 || d.statusLatencyNs > 1e6)
+            Fail(QStringLiteral("\"statusLatencyNs\" is 0 to 1000000"));
+        d.eccBytes = uint16_t(std::min<uint64_t>(Number(o, "eccBytes", 4), 0xFFFF));
+        if (d.eccBytes > 64)
+            Fail(QStringLiteral("\"eccBytes\" is 0 to 64"));
+        if (o.contains("eccBytesReported"))
+            d.eccBytesReported = int(std::min<uint64_t>(Number(o, "eccBytesReported", 0), 0xFFFF));
         return d;
     }
 
     ChannelSpec ParseChannel(const QJsonObject& o)
     {
         ChannelSpec c;
+        // What the bus reads with no device driving it: "FF" or "7F".
+        c.floatingBus = uint8_t(Hex(o, "floatingBus", 0xFF));
         if (o.value("master").isObject()) {
             where += QStringLiteral(" master");
             c.master = ParseDrive(o.value("master").toObject());
