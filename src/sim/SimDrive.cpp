@@ -103,12 +103,17 @@ int Drive::Temperature() const
 
 // ---- timing -------------------------------------------------------------------
 
-void Drive::Advance()
+// A busy time of 0 (m_busyUntil unset) is over without a look at the clock.
+void Drive::AdvanceBusy()
 {
-    if (m_phase != Phase::Busy)
-        return;
-    const Clock::time_point now = Clock::now();
-    while (m_phase == Phase::Busy && now >= m_busyUntil) {
+    Clock::time_point now{};
+    while (m_phase == Phase::Busy) {
+        if (m_busyUntil != Clock::time_point{}) {
+            if (now == Clock::time_point{})
+                now = Clock::now();
+            if (now < m_busyUntil)
+                break;
+        }
         m_phase = Phase::Idle;
         auto f = std::move(m_afterBusy);
         m_afterBusy = nullptr;
@@ -121,7 +126,9 @@ void Drive::Busy(double ms, std::function<void()> then)
 {
     m_phase = Phase::Busy;
     m_status = m_busyStatus;
-    m_busyUntil = std::max(Clock::now() + std::chrono::nanoseconds(int64_t(std::max(0.0, ms) * 1e6)), m_floatUntil);
+    m_busyUntil = ms > 0 ? Clock::now() + std::chrono::nanoseconds(int64_t(ms * 1e6)) : Clock::time_point{};
+    if (m_floatUntil != Clock::time_point{})
+        m_busyUntil = std::max(m_busyUntil, m_floatUntil);
     m_afterBusy = std::move(then);
     Advance();
 }
@@ -172,7 +179,9 @@ void Drive::RaiseInterrupt()
 }
 
 // Called before the drive's state changes for a command or a block: until
-// the latency has passed the host sees the status it saw before.
+// the latency has passed the host sees the status it saw before.  The real
+// time counts from the end of the access (StampLatency): the model's own
+// work is no time on the bus.
 void Drive::StartLatency()
 {
     if (m_spec.statusLatencyNs <= 0)
@@ -181,13 +190,16 @@ void Drive::StartLatency()
         m_shownStatus = Visible();
     m_latent = true;
     m_latentSinceCycle = BusNow();
-    m_latentSince = Clock::now();
 }
 
-bool Drive::Latent()
+void Drive::StampLatency()
 {
-    if (!m_latent)
-        return false;
+    if (m_latent)
+        m_latentSince = Clock::now();
+}
+
+bool Drive::StillLatent()
+{
     const double ns = m_spec.statusLatencyNs;
     if (double(BusNow() - m_latentSinceCycle) * kBusCycleNs >= ns ||
         std::chrono::duration<double, std::nano>(Clock::now() - m_latentSince).count() >= ns)
@@ -333,12 +345,33 @@ uint16_t Drive::ReadData16()
         return 0xFFFF;
     const uint16_t w = uint16_t(m_buffer[m_pos] | (m_buffer[m_pos + 1] << 8));
     m_pos += 2;
-    if (m_pos % kSectorSize == 0)
+    if (m_pos % kSectorSize == 0) {
         DataInSectorComplete();
+        StampLatency();
+    }
     return w;
 }
 
 uint8_t Drive::ReadData8() { return uint8_t(ReadData16()); }
+
+size_t Drive::DataInRun(size_t max)
+{
+    Advance();
+    if (m_absent || Latent() || m_phase != Phase::DataIn || m_pos + 2 > m_buffer.size())
+        return 0;
+    const size_t sectorEnd = std::min(m_buffer.size(), (m_pos / kSectorSize + 1) * kSectorSize);
+    return std::min(max, (sectorEnd - m_pos) / 2);
+}
+
+void Drive::ReadDataRun(uint16_t* words, size_t run)
+{
+    for (size_t i = 0; i < run; ++i, m_pos += 2)
+        words[i] = uint16_t(m_buffer[m_pos] | (m_buffer[m_pos + 1] << 8));
+    if (m_pos % kSectorSize == 0) {
+        DataInSectorComplete();
+        StampLatency();
+    }
+}
 
 void Drive::DataInSectorComplete()
 {
@@ -428,8 +461,30 @@ void Drive::WriteData16(uint16_t value)
     } else {
         m_buffer[m_pos++] = uint8_t(value);  // trailing bytes: only the low byte counts
     }
-    if (m_pos >= DataOutExpected())
+    if (m_pos >= DataOutExpected()) {
         DataOutSectorComplete();
+        StampLatency();
+    }
+}
+
+size_t Drive::DataOutRun(size_t max)
+{
+    Advance();
+    if (m_absent || Latent() || m_phase != Phase::DataOut || m_pos >= kSectorSize)
+        return 0;
+    return std::min(max, (kSectorSize - m_pos) / 2);
+}
+
+void Drive::WriteDataRun(const uint16_t* words, size_t run)
+{
+    for (size_t i = 0; i < run; ++i) {
+        m_buffer[m_pos++] = uint8_t(words[i]);
+        m_buffer[m_pos++] = uint8_t(words[i] >> 8);
+    }
+    if (m_pos >= DataOutExpected()) {
+        DataOutSectorComplete();
+        StampLatency();
+    }
 }
 
 void Drive::WriteData8(uint8_t value)
@@ -440,8 +495,10 @@ void Drive::WriteData8(uint8_t value)
     if (Latent() || m_phase != Phase::DataOut)
         return;
     m_buffer[m_pos++] = value;
-    if (m_pos >= DataOutExpected())
+    if (m_pos >= DataOutExpected()) {
         DataOutSectorComplete();
+        StampLatency();
+    }
 }
 
 }  // namespace sim

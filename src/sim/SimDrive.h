@@ -75,6 +75,12 @@ public:
     uint8_t ReadData8();
     void WriteData16(uint16_t value);
     void WriteData8(uint8_t value);
+    // Runs of data words the drive takes at once (up to `max`; 0: word by
+    // word), each word one bus cycle the caller has counted.
+    size_t DataInRun(size_t max);
+    void ReadDataRun(uint16_t* words, size_t run);
+    size_t DataOutRun(size_t max);
+    void WriteDataRun(const uint16_t* words, size_t run);
     // The device control register: SRST and nIEN.
     void WriteControl(uint8_t control);
     uint8_t LatchedDevice() const { return m_device; }
@@ -141,11 +147,17 @@ private:
         uint16_t flags = 0;
     };
     static const std::array<Command, 256>& Table();
+    void Execute(uint8_t cmd);
     bool Refused(uint16_t flags) const;
     bool RunFault(const Fault& f);
 
     // ---- timing and data phases (SimDrive.cpp) ----
-    void Advance();
+    void Advance()
+    {
+        if (m_phase == Phase::Busy)
+            AdvanceBusy();
+    }
+    void AdvanceBusy();
     void Busy(double ms, std::function<void()> then);
     void Done();
     // Ends the command with ERR and `error`.  `scripted`: a scripted fault
@@ -156,7 +168,9 @@ private:
     void CheckRule(bool scripted);
     void RaiseInterrupt();
     void StartLatency();
-    bool Latent();
+    void StampLatency();
+    bool Latent() { return m_latent && StillLatent(); }
+    bool StillLatent();
     uint8_t Visible() const;  // the status as the phase gives it
     uint64_t BusNow() const { return m_busClock ? *m_busClock : 0; }
     bool TakeExtraBlock();

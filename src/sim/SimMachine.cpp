@@ -2,6 +2,8 @@
 
 #include "hw/AtaDefs.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -112,6 +114,38 @@ void Channel::Write16(uint16_t offset, uint16_t v)
         return;
     }
     Write8(offset, uint8_t(v));
+}
+
+// Repeated accesses of the data register: every word is a bus cycle, and
+// the runs a drive can take at once are copied in one piece.
+void Channel::ReadData(uint16_t* words, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        Drive* d = Present(m_selected);
+        const size_t run = d ? d->DataInRun(count - i) : 0;
+        if (run == 0) {
+            words[i++] = Read16(kRegData);
+            continue;
+        }
+        m_cycles += run;
+        d->ReadDataRun(words + i, run);
+        i += run;
+    }
+}
+
+void Channel::WriteData(const uint16_t* words, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        Drive* d = Present(m_selected);
+        const size_t run = d ? d->DataOutRun(count - i) : 0;
+        if (run == 0) {
+            Write16(kRegData, words[i++]);
+            continue;
+        }
+        m_cycles += run;
+        d->WriteDataRun(words + i, run);
+        i += run;
+    }
 }
 
 uint8_t Channel::ReadAlt()
@@ -320,8 +354,10 @@ void Machine::In16Block(uint16_t port, uint16_t* words, size_t count)
     std::lock_guard<std::mutex> l(m_mutex);
     ++m_accesses;
     const Route& r = m_routes[port];
-    for (size_t i = 0; i < count; ++i)
-        words[i] = (r.channel && r.offset == kRegData) ? r.channel->Read16(0) : 0xFFFF;
+    if (r.channel && r.offset == kRegData)
+        r.channel->ReadData(words, count);
+    else
+        std::fill_n(words, count, uint16_t(0xFFFF));
 }
 
 void Machine::Out16Block(uint16_t port, const uint16_t* words, size_t count)
@@ -329,10 +365,8 @@ void Machine::Out16Block(uint16_t port, const uint16_t* words, size_t count)
     std::lock_guard<std::mutex> l(m_mutex);
     ++m_accesses;
     const Route& r = m_routes[port];
-    if (!r.channel || r.offset != kRegData)
-        return;
-    for (size_t i = 0; i < count; ++i)
-        r.channel->Write16(0, words[i]);
+    if (r.channel && r.offset == kRegData)
+        r.channel->WriteData(words, count);
 }
 
 Drive* Machine::DriveAt(uint16_t basePort, int device)

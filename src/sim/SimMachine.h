@@ -28,6 +28,8 @@ public:
     uint16_t Read16(uint16_t offset);
     void Write8(uint16_t offset, uint8_t v);
     void Write16(uint16_t offset, uint16_t v);
+    void ReadData(uint16_t* words, size_t count);  // the data register, repeatedly
+    void WriteData(const uint16_t* words, size_t count);
     uint8_t ReadAlt();
     void WriteControl(uint8_t v);
 
