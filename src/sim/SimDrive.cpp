@@ -179,9 +179,9 @@ void Drive::RaiseInterrupt()
 }
 
 // Called before the drive's state changes for a command or a block: until
-// the latency has passed the host sees the status it saw before.  The real
-// time counts from the end of the access (StampLatency): the model's own
-// work is no time on the bus.
+// the latency has passed the host sees the status it saw before.  The time
+// is the bus's: it passes as the host uses the channel, one kBusCycleNs an
+// access, so that the model is the same on a fast machine and a loaded one.
 void Drive::StartLatency()
 {
     if (m_spec.statusLatencyNs <= 0)
@@ -192,17 +192,10 @@ void Drive::StartLatency()
     m_latentSinceCycle = BusNow();
 }
 
-void Drive::StampLatency()
-{
-    if (m_latent)
-        m_latentSince = Clock::now();
-}
-
 bool Drive::StillLatent()
 {
     const double ns = m_spec.statusLatencyNs;
-    if (double(BusNow() - m_latentSinceCycle) * kBusCycleNs >= ns ||
-        std::chrono::duration<double, std::nano>(Clock::now() - m_latentSince).count() >= ns)
+    if (double(BusNow() - m_latentSinceCycle) * kBusCycleNs >= ns)
         m_latent = false;
     return m_latent;
 }
@@ -345,10 +338,8 @@ uint16_t Drive::ReadData16()
         return 0xFFFF;
     const uint16_t w = uint16_t(m_buffer[m_pos] | (m_buffer[m_pos + 1] << 8));
     m_pos += 2;
-    if (m_pos % kSectorSize == 0) {
+    if (m_pos % kSectorSize == 0)
         DataInSectorComplete();
-        StampLatency();
-    }
     return w;
 }
 
@@ -367,10 +358,8 @@ void Drive::ReadDataRun(uint16_t* words, size_t run)
 {
     for (size_t i = 0; i < run; ++i, m_pos += 2)
         words[i] = uint16_t(m_buffer[m_pos] | (m_buffer[m_pos + 1] << 8));
-    if (m_pos % kSectorSize == 0) {
+    if (m_pos % kSectorSize == 0)
         DataInSectorComplete();
-        StampLatency();
-    }
 }
 
 void Drive::DataInSectorComplete()
@@ -461,10 +450,8 @@ void Drive::WriteData16(uint16_t value)
     } else {
         m_buffer[m_pos++] = uint8_t(value);  // trailing bytes: only the low byte counts
     }
-    if (m_pos >= DataOutExpected()) {
+    if (m_pos >= DataOutExpected())
         DataOutSectorComplete();
-        StampLatency();
-    }
 }
 
 size_t Drive::DataOutRun(size_t max)
@@ -481,10 +468,8 @@ void Drive::WriteDataRun(const uint16_t* words, size_t run)
         m_buffer[m_pos++] = uint8_t(words[i]);
         m_buffer[m_pos++] = uint8_t(words[i] >> 8);
     }
-    if (m_pos >= DataOutExpected()) {
+    if (m_pos >= DataOutExpected())
         DataOutSectorComplete();
-        StampLatency();
-    }
 }
 
 void Drive::WriteData8(uint8_t value)
@@ -495,10 +480,8 @@ void Drive::WriteData8(uint8_t value)
     if (Latent() || m_phase != Phase::DataOut)
         return;
     m_buffer[m_pos++] = value;
-    if (m_pos >= DataOutExpected()) {
+    if (m_pos >= DataOutExpected())
         DataOutSectorComplete();
-        StampLatency();
-    }
 }
 
 }  // namespace sim

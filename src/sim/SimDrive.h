@@ -56,7 +56,7 @@ struct PersistentState {
 };
 
 // One register access on an IDE bus takes at least this long; the status
-// latency of a drive is measured in it as well as in real time.
+// latency of a drive is measured in such accesses.
 constexpr double kBusCycleNs = 100.0;
 
 class Drive {
@@ -147,7 +147,6 @@ private:
         uint16_t flags = 0;
     };
     static const std::array<Command, 256>& Table();
-    void Execute(uint8_t cmd);
     bool Refused(uint16_t flags) const;
     bool RunFault(const Fault& f);
 
@@ -168,7 +167,6 @@ private:
     void CheckRule(bool scripted);
     void RaiseInterrupt();
     void StartLatency();
-    void StampLatency();
     bool Latent() { return m_latent && StillLatent(); }
     bool StillLatent();
     uint8_t Visible() const;  // the status as the phase gives it
@@ -264,11 +262,10 @@ private:
 
     // Status latency: after a command or a PIO block the drive goes on
     // showing `m_shownStatus` (and takes no data) until the latency has
-    // passed in real time or in bus cycles.
+    // passed on the bus.
     bool m_latent = false;
     uint8_t m_shownStatus = 0;
     uint64_t m_latentSinceCycle = 0;
-    Clock::time_point m_latentSince{};
     const uint64_t* m_busClock = nullptr;
 
     bool m_interruptsMasked = false;  // nIEN

@@ -60,12 +60,6 @@ bool Drive::Refused(uint16_t flags) const
 // The one entry point of every command.
 void Drive::WriteCommand(uint8_t cmd)
 {
-    Execute(cmd);
-    StampLatency();
-}
-
-void Drive::Execute(uint8_t cmd)
-{
     if (m_absent || m_stuckStatus)
         return;
     Advance();

@@ -87,8 +87,8 @@ struct DriveSpec {
     std::vector<uint64_t> softBad;  // pseudo-bad sectors present from the start
 
     // Protocol behaviour.  After a command and after each PIO block the drive
-    // goes on showing its old status (and takes no data) for this long; an
-    // access of the bus counts as kBusCycleNs of it (SimDrive.h).
+    // goes on showing its old status (and takes no data) for this long, in
+    // time on the bus: an access counts as kBusCycleNs (SimDrive.h).
     double statusLatencyNs = 0;
     uint16_t eccBytes = 4;         // ECC bytes WRITE LONG takes after the 512 data bytes
     int eccBytesReported = -1;     // identify word 22; -1: eccBytes
