@@ -57,14 +57,18 @@ bool Drive::Refused(uint16_t flags) const
            ((flags & kSecurity) && !m_spec.security.supported);
 }
 
-// The one entry point of every command.
+// The one entry point of every command: it latches the taskfile, sets BSY,
+// clears the error register, applies a scripted fault or the table's
+// refusals and runs the handler.  A command ends after its modelled time,
+// in Done() or Fail(), where CheckRule() checks that ERR is set exactly when
+// the error register is not 0.
 void Drive::WriteCommand(uint8_t cmd)
 {
     if (m_absent || m_stuckStatus)
         return;
     Advance();
     // Busy, in a reset, or a data transfer in progress: the command is not
-    // taken (a real drive's behaviour is undefined; QEMU's and most drives
+    // taken (the standard leaves it undefined; QEMU's drive and real ones
     // ignore it).
     if (m_phase != Phase::Idle || Latent())
         return;
