@@ -27,3 +27,22 @@ function(voran_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# voran_desktop_test(NAME SOURCES... LINKS ...) adds a GoogleTest executable
+# whose tests each run on a desktop of their own: a fresh Xvfb with openbox
+# (tests/desktop/run-desktop.sh), Qt on xcb.  Labelled "desktop"; skipped
+# (77) only where Xvfb or openbox is missing.  See tests/desktop/README.md.
+function(voran_desktop_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} voran_desktop_support GTest::gtest GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/desktop/run-desktop.sh")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS desktop SKIP_RETURN_CODE 77 TIMEOUT ${ARG_TIMEOUT})
+endfunction()

@@ -315,7 +315,7 @@ void TfrmMain::AppRestore()
 {
     if (QWidget* form = m_minimizedForm) {
         m_minimizedForm = nullptr;
-        form->show();
+        ShowMinimizedForm(form);
     }
 }
 

@@ -1,11 +1,8 @@
 #include "app/ToolWindows.h"
 
-#include <QDialog>
-#include <QEventLoop>
-#include <QPointer>
-
 #include "common/Format.h"
 #include "info/Pasport.h"
+#include "info/Smart.h"
 #include "surface/Scan.h"
 
 namespace {
@@ -23,29 +20,6 @@ bool Observed(const QString& name, QWidget* owner)
 
 void SetToolWindowObserver(ToolWindowObserver observer) { gObserver = std::move(observer); }
 
-int ExecToolWindow(QDialog& window)
-{
-    // QDialog::exec() ends its loop whenever the dialog is hidden, so a
-    // window minimised into the main window would return from exec() and
-    // be destroyed while its work goes on.  This loop ends only when the
-    // window is finished (or destroyed, or the application quits).
-    QPointer<QDialog> guard(&window);
-    QEventLoop loop;
-    int result = QDialog::Rejected;
-    QObject::connect(&window, &QDialog::finished, &loop, [&](int r) {
-        result = r;
-        loop.quit();
-    });
-    QObject::connect(&window, &QObject::destroyed, &loop, &QEventLoop::quit);
-    window.setWindowModality(Qt::ApplicationModal);
-    window.setResult(0);
-    window.show();
-    loop.exec(QEventLoop::DialogExec);
-    if (guard && guard->isVisible())
-        guard->hide();  // the application is quitting
-    return result;
-}
-
 void RunIdentifyReport(QWidget* owner)
 {
     if (Observed(QStringLiteral("IdentifyReport"), owner))
@@ -57,6 +31,7 @@ void RunSmartViewer(QWidget* owner)
 {
     if (Observed(QStringLiteral("SmartViewer"), owner))
         return;
+    ShowSmartViewer(owner);
 }
 
 void RunPasswordDialog(QWidget* owner, uint8_t mode)

@@ -6,15 +6,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "common/LongRun.h"
+
 class QDialog;
 class QWidget;
 
-// Shows a tool window modally until it is closed (done(), accept(),
-// reject(), the close box) and returns its result.  Unlike QDialog::exec()
-// it survives the minimise hand-off: a window that hides itself into the
-// main window's MinimizedForm stays open, and comes back modal when the
-// application is restored.  Run functions show their windows with it.
-int ExecToolWindow(QDialog& window);
+// Run functions show their windows with ExecToolWindow() (common/LongRun.h),
+// which survives the minimise hand-off.
 
 void RunIdentifyReport(QWidget* owner);                 // F2, TfrmPasport
 void RunSmartViewer(QWidget* owner);                    // F9, TfrmSMART

@@ -19,6 +19,18 @@ bool MinimizeToShell(QWidget* form)
     return true;
 }
 
+void ShowMinimizedForm(QWidget* form)
+{
+    if (!form)
+        return;
+    // Still minimised for Qt (the window manager minimised it before it was
+    // hidden): shown as it is, it would come back as an icon.
+    form->setWindowState(form->windowState() & ~Qt::WindowMinimized);
+    form->show();
+    form->raise();
+    form->activateWindow();
+}
+
 void SetMainStatusPanel(int index, const QString& text)
 {
     if (gShell)

@@ -34,5 +34,9 @@ void SetMainShell(Shell* shell);
 // false (and does nothing) without a shell.
 bool MinimizeToShell(QWidget* form);
 
+// The other half, when the application is restored: shows the handed-off
+// window again, no longer minimised, on top.
+void ShowMinimizedForm(QWidget* form);
+
 // Writes a status panel of the main window when there is one.
 void SetMainStatusPanel(int index, const QString& text);

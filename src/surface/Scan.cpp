@@ -94,6 +94,8 @@ namespace {
 constexpr int kRefreshMs = 40;
 
 const char* const kCaption = "Проверка поверхности";
+// The scan says who cancelled it.
+const QString kCancelledByUser = QStringLiteral(" - Отменено пользователем");
 
 // Label text of each counter, in class order.
 const char* const kCounterLabels[kClassCount] = {
@@ -105,7 +107,7 @@ const char* const kCounterLabels[kClassCount] = {
 
 // ---- construction ------------------------------------------------------------
 
-TfrmScan::TfrmScan(QWidget* owner) : QDialog(owner)
+TfrmScan::TfrmScan(QWidget* owner) : LongRunForm(owner)
 {
     setObjectName(QStringLiteral("frmScan"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -196,9 +198,10 @@ void TfrmScan::BuildUi()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     for (QPushButton* b : {bbStart, bbStop, bbPause, bbClose, BitBtn1})
         b->setAutoDefault(false);
+    // "Продолжить" must not widen the column when it replaces "Пауза".
+    FitButtonTexts(bbPause, {QStringLiteral("Пауза"), QStringLiteral("Продолжить")});
     auto* buttons = new QGridLayout;
-    buttons->addWidget(bbStart, 0, 0);  // bbStop lies exactly over bbStart
-    buttons->addWidget(bbStop, 0, 0);
+    buttons->addWidget(SetRunButtons(bbStart, bbStop, bbClose), 0, 0);  // bbStop lies exactly over bbStart
     buttons->addWidget(bbPause, 1, 0);
     buttons->addWidget(bbClose, 2, 0);
     buttons->addWidget(BitBtn1, 3, 0);
@@ -332,9 +335,7 @@ void TfrmScan::BuildUi()
 
     // Signals.
     connect(bbStart, &QPushButton::clicked, this, &TfrmScan::bbStartClick);
-    connect(bbStop, &QPushButton::clicked, this, &TfrmScan::bbStopClick);
     connect(bbPause, &QPushButton::clicked, this, &TfrmScan::bbPauseClick);
-    connect(bbClose, &QPushButton::clicked, this, &QWidget::close);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmScan::BitBtn1Click);
     connect(bbSave, &QPushButton::clicked, this, &TfrmScan::bbSaveClick);
     connect(Timer, &QTimer::timeout, this, &TfrmScan::TimerTimer);
@@ -410,8 +411,6 @@ void TfrmScan::SetPanel(int i, const QString& text) { Panels[size_t(i)]->setText
 
 QString TfrmScan::CounterText(BlockClass c) const { return CounterEdits[c]->text(); }
 
-bool TfrmScan::Running() const { return m_running; }
-
 TScanThread* TfrmScan::Worker() const { return m_worker.data(); }
 
 int TfrmScan::ProgressPosition() const { return Counter->value(); }
@@ -477,14 +476,8 @@ void TfrmScan::bbStartClick()
     if (!RangeDialog(dlg))
         return;
 
-    m_baseCaption = QStringLiteral("Проверка поверхности (верификация) - ") + TrimControl(m_driveModel);
     SetPanel(2, m_lba48 ? QStringLiteral(" LBA48") : QStringLiteral(" LBA28"));
-    setWindowTitle(m_baseCaption);
-
-    bbStart->hide();
-    bbStop->show();
-    bbStop->setEnabled(true);
-    bbClose->setEnabled(false);
+    BeginRun(QStringLiteral("Проверка поверхности (верификация) - ") + TrimControl(m_driveModel));
     bbSave->setEnabled(false);
     bbPause->setEnabled(true);
     bbPause->setText(QStringLiteral("Пауза"));
@@ -512,7 +505,6 @@ void TfrmScan::RunScan()
     SetPanel(3, QStringLiteral("Оставшееся время: "));
     Counter->setValue(0);
     m_shownLba = m_startLba;
-    m_running = true;
 
     ScanDriveText drive{m_driveModel, m_driveFirmware, m_driveSerial};
     auto* worker = new TScanThread(m_lba48, m_startLba, m_stopLba, this, drive);
@@ -539,7 +531,7 @@ void TfrmScan::bbPauseClick()
         SetTabsEnabled(true);
         m_pauseTick = GetTickCount();
         Timer->stop();
-        setWindowTitle(m_baseCaption + QStringLiteral(" - Пауза"));
+        ShowCaption(QStringLiteral(" - Пауза"));
     } else {
         bbPause->setText(QStringLiteral("Пауза"));
         Grid->setEnabled(false);
@@ -547,50 +539,22 @@ void TfrmScan::bbPauseClick()
         PageControl->setCurrentIndex(m_runPage);
         w->SetPauseRequest(false);
         w->Resume();
-        setWindowTitle(m_baseCaption);
+        ShowCaption();
         m_pausedTicks += GetTickCount() - m_pauseTick;
         Timer->start();
     }
 }
 
-void TfrmScan::bbStopClick()
+void TfrmScan::bbStopClick() { RequestStop(); }
+
+void TfrmScan::StopRun()
 {
     Timer->stop();
-    bbStop->setEnabled(false);
     bbPause->setEnabled(false);
     SetTabsEnabled(true);
     if (TScanThread* w = m_worker.data())
         w->RequestStop();  // wakes it when it is suspended
     m_worker = nullptr;
-}
-
-bool TfrmScan::FormCloseQuery() const { return !bbStart->isHidden(); }
-
-void TfrmScan::closeEvent(QCloseEvent* e)
-{
-    if (!FormCloseQuery()) {
-        e->ignore();
-        return;
-    }
-    // Finished like any dialog, so whoever shows it modally sees it end.
-    QDialog::done(QDialog::Rejected);
-    e->accept();
-}
-
-void TfrmScan::reject()
-{
-    // Esc never closes the window; "Close" and the window's close box do.
-}
-
-void TfrmScan::changeEvent(QEvent* e)
-{
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && MainShell()) {
-        // Minimising hides this window and minimises the whole application;
-        // the main window shows it again when the application is restored.
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        MinimizeToShell(this);
-    }
 }
 
 // ---- keys ----------------------------------------------------------------------
@@ -603,23 +567,13 @@ bool TfrmScan::eventFilter(QObject* watched, QEvent* e)
     return QDialog::eventFilter(watched, e);
 }
 
-void TfrmScan::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Escape) {
-        e->accept();
-        return;
-    }
-    QDialog::keyPressEvent(e);
-}
-
 bool TfrmScan::FormKeyDown(QKeyEvent* e)
 {
     if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
     switch (e->key()) {
     case Qt::Key_Escape:
-        if (!bbStop->isHidden() && bbStop->isEnabled())
-            bbStopClick();
+        RequestStop();
         return false;  // passed on
     case Qt::Key_PageUp:
         if (!mi10Down->isEnabled())
@@ -655,7 +609,7 @@ void TfrmScan::ScanStarted(const ScanStart& s)
         m_countsShown[c] = 0;
         CounterEdits[c]->setText(QStringLiteral("0"));
     }
-    setWindowTitle(m_baseCaption);
+    ShowCaption();
     m_report += s.header;
     m_reportModel->Sync();
 
@@ -702,9 +656,9 @@ void TfrmScan::ScanFinished(const ScanEnd& e)
 {
     RefreshView();
     if (e.cancelled) {
-        setWindowTitle(m_baseCaption + QStringLiteral(" - Отменено пользователем"));
+        ShowCaption(kCancelledByUser);
     } else {
-        setWindowTitle(m_baseCaption + QStringLiteral(" - Выполнено"));
+        ShowCaption(kDone);
         Counter->setValue(kProgressSteps);
     }
     m_report += e.summary;
@@ -720,22 +674,17 @@ void TfrmScan::EndOfRun(const ScanEnd& e)
         SetPanel(3, QStringLiteral("Время выполнения: ") + FormatElapsed(e.stopTime, e.startTime));
     } else {
         // Stopped before the first block: no header, no summary.
-        setWindowTitle(m_baseCaption + QStringLiteral(" - Отменено пользователем"));
+        ShowCaption(kCancelledByUser);
         SetPanel(3, QString());
         SetTabsEnabled(true);
     }
-    bbStart->show();
-    bbStop->hide();
-    bbStop->setEnabled(true);
-    bbClose->setEnabled(true);
     bbSave->setEnabled(true);
     Grid->setEnabled(true);
     bbPause->setEnabled(false);
     Timer->stop();
     m_worker = nullptr;
     m_runWorker = nullptr;
-    m_running = false;
-    emit RunEnded();
+    EndRun();
 }
 
 // ---- timer ---------------------------------------------------------------------
@@ -818,11 +767,6 @@ void TfrmScan::bbSaveClick()
 
 void ShowScanWindow(QWidget* owner)
 {
-    auto* form = new TfrmScan(owner);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->setWindowModality(Qt::ApplicationModal);
-    QEventLoop loop;
-    QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
-    form->show();
-    loop.exec();
+    TfrmScan form(owner);
+    ExecToolWindow(form);
 }

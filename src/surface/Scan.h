@@ -2,7 +2,6 @@
 // The surface scan window ("Проверка поверхности"): the range dialog, the
 // worker's controls, thirteen class counters, the map, the speed graph, the
 // report and its saving.
-#include <QDialog>
 #include <QPointer>
 #include <QStringList>
 #include <array>
@@ -10,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include "common/LongRun.h"
+#include "common/ReportSave.h"
 #include "surface/ScanMap.h"
 #include "surface/ScanRules.h"
 #include "surface/ScanSink.h"
@@ -37,7 +38,7 @@ class ReportListModel;
 // destroyed when it closes.  Returns when the window has closed.
 void ShowScanWindow(QWidget* owner);
 
-class TfrmScan : public QDialog, public ScanSink {
+class TfrmScan : public LongRunForm, public ScanSink {
     Q_OBJECT
 public:
     explicit TfrmScan(QWidget* owner = nullptr);
@@ -84,7 +85,6 @@ public:
     void bbPauseClick();
     void BitBtn1Click();
     void bbSaveClick();
-    bool FormCloseQuery() const;
     void TimerTimer();
     void PageControlChange(int index);
     void GridSelectCell(int64_t row, int col);
@@ -110,7 +110,7 @@ public:
     void RefreshView();
 
     // ---- state -----------------------------------------------------------
-    bool Running() const;  // a run (paused or stopping included) is going on
+    // Running(): a run (paused or stopping included) is going on.
     QString StatusPanel(int i) const;
     QStringList ReportLines() const { return m_report; }
     const scan::ScanMap& Map() const { return m_map; }
@@ -121,7 +121,6 @@ public:
     int64_t MaxLBA() const { return m_maxLba; }
     int64_t ShownLBA() const { return m_shownLba; }
     bool Lba48() const { return m_lba48; }
-    QString BaseCaption() const { return m_baseCaption; }
     float MsPerLBA() const { return m_msPerLba; }
     void SetMsPerLBA(float v) { m_msPerLba = v; }
     int RunPage() const { return m_runPage; }
@@ -135,20 +134,14 @@ public:
     // Asks for the report's file name; empty when cancelled.
     ReportFileDialog SaveDialog;
 
-signals:
-    // The worker's end-of-run step has run: the window is idle again.
-    void RunEnded();
-
 protected:
     // Starts the worker of a run (tests may intervene first).
     virtual void StartWorker(TScanThread* worker);
 
+    // "Stop": the timer stops, the tabs come back, the worker is told.
+    void StopRun() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    void changeEvent(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
-    void reject() override;
 
 private:
     int m_statusWidth = 0;  // what the status panels need
@@ -168,7 +161,6 @@ private:
     QString m_driveModel;     // 40 characters as identify gives them
     QString m_driveSerial;    // 20
     QString m_driveFirmware;  // 8
-    QString m_baseCaption;
     int64_t m_startLba = 0;
     int64_t m_stopLba = 0;
     int64_t m_lastStartLba = 0;
@@ -186,7 +178,6 @@ private:
     // The worker of the run until its end, also after a stop request (only
     // so that a window destroyed mid-run can detach from it).
     QPointer<TScanThread> m_runWorker;
-    bool m_running = false;
     bool m_placed = false;
 
     // Report, map and graph data.

@@ -500,6 +500,8 @@ TEST(ScanWindow, MinimisingHandsTheWindowToTheMainWindow)
     EXPECT_EQ(bench.shell.minimized, &f);
     EXPECT_EQ(bench.shell.minimizeCount, 1);
     EXPECT_TRUE(f.isHidden());
+    ShowMinimizedForm(&f);  // the application is restored
+    EXPECT_TRUE(f.isVisible());
     EXPECT_FALSE(f.windowState() & Qt::WindowMinimized);
 }
 
