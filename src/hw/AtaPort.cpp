@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 namespace ata::port {
@@ -160,25 +161,15 @@ Outcome SelectDevice(Bus& bus, uint8_t device, Result& r)
 
 void WriteTaskfile(Bus& bus, const Taskfile& t)
 {
-    // High-order bytes first for the 48-bit form.  The device register was
-    // written by the selection.
-    if (t.ext) {
-        bus.SetReg(kRegFeature, t.featureHob);
-        bus.SetReg(kRegFeature, t.feature);
-        bus.SetReg(kRegCount, t.countHob);
-        bus.SetReg(kRegCount, t.count);
-        bus.SetReg(kRegLbaLow, t.lbaLowHob);
-        bus.SetReg(kRegLbaLow, t.lbaLow);
-        bus.SetReg(kRegLbaMid, t.lbaMidHob);
-        bus.SetReg(kRegLbaMid, t.lbaMid);
-        bus.SetReg(kRegLbaHigh, t.lbaHighHob);
-        bus.SetReg(kRegLbaHigh, t.lbaHigh);
-    } else {
-        bus.SetReg(kRegFeature, t.feature);
-        bus.SetReg(kRegCount, t.count);
-        bus.SetReg(kRegLbaLow, t.lbaLow);
-        bus.SetReg(kRegLbaMid, t.lbaMid);
-        bus.SetReg(kRegLbaHigh, t.lbaHigh);
+    // Each register takes the high-order byte first in the 48-bit form.  The
+    // device register was written by the selection.
+    const uint16_t regs[] = {kRegFeature, kRegCount, kRegLbaLow, kRegLbaMid, kRegLbaHigh};
+    const uint8_t high[] = {t.featureHob, t.countHob, t.lbaLowHob, t.lbaMidHob, t.lbaHighHob};
+    const uint8_t low[] = {t.feature, t.count, t.lbaLow, t.lbaMid, t.lbaHigh};
+    for (size_t i = 0; i < std::size(regs); ++i) {
+        if (t.ext)
+            bus.SetReg(regs[i], high[i]);
+        bus.SetReg(regs[i], low[i]);
     }
     bus.SetReg(kRegCommand, t.command);
 }
