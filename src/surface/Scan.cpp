@@ -8,6 +8,7 @@
 #include "common/Format.h"
 #include "common/Services.h"
 #include "common/Shell.h"
+#include "common/WindowPlace.h"
 #include "common/TextFile.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
@@ -96,12 +97,20 @@ constexpr int kRefreshMs = 40;
 const char* const kCaption = "Проверка поверхности";
 // The scan says who cancelled it.
 const QString kCancelledByUser = QStringLiteral(" - Отменено пользователем");
+const QString kPaused = QStringLiteral(" - Пауза");
 
 // Label text of each counter, in class order.
 const char* const kCounterLabels[kClassCount] = {
     "<  5мс", "< 15мс", "< 50мс", "<150мс", "<500мс", ">500мс",
     "AMNF", "T0NF", "ABRT", "IDNF", "UNC", "BBK", "Time",
 };
+
+void SetTextColour(QWidget* w, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette p = w->palette();
+    p.setColor(role, colour);
+    w->setPalette(p);
+}
 
 }  // namespace
 
@@ -120,6 +129,19 @@ TfrmScan::TfrmScan(QWidget* owner) : LongRunForm(owner)
     m_reportModel = new ReportListModel(&m_report, this);
     BuildUi();
     FormCreate();
+    // Below the main window, at the right edge of the screen (frames
+    // included, so that it leaves the main window's status bar in view).
+    PlaceByFrame(this, [this](const QSize& frame) {
+        const QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QRect g = scr ? scr->availableGeometry() : QRect(0, 0, 1024, 768);
+        int top = g.top();
+        if (Shell* s = MainShell())
+            if (QWidget* w = s->Window(); w && w->isVisible())
+                top = FrameOf(w).bottom() + 1;
+        // Kept on the screen when it is too low for both.
+        top = std::max(g.top(), std::min(top, g.bottom() + 1 - frame.height()));
+        return QPoint(std::max(g.left(), g.right() + 1 - frame.width()), top);
+    });
 }
 
 TfrmScan::~TfrmScan()
@@ -152,26 +174,24 @@ void TfrmScan::BuildUi()
     cgrid->setHorizontalSpacing(6);
     cgrid->setVerticalSpacing(2);
     for (int c = 0; c < kClassCount; ++c) {
+        // Display only, but legible: read-only fields in an enabled panel.
         auto* edit = new QLineEdit(QStringLiteral("0"), CounterPanel);
         edit->setObjectName(QString::fromLatin1(CounterName(BlockClass(c))));
         edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::NoFocus);
         edit->setAlignment(Qt::AlignRight);
         edit->setMinimumWidth(70);
         edit->setMaximumWidth(110);
         auto* label = new QLabel(QString::fromUtf8(kCounterLabels[c]), CounterPanel);
         label->setBuddy(edit);
-        QColor colour;
+        // The class colours: the "<150мс" count in green, the labels of the
+        // two slowest classes in orange and red.
         if (c == kT150)
-            colour = QColor(0, 128, 0);
+            SetTextColour(edit, QPalette::Text, QColor(0, 128, 0));
         else if (c == kT500)
-            colour = QColor(255, 128, 0);
+            SetTextColour(label, QPalette::WindowText, QColor(255, 128, 0));
         else if (c == kT1000)
-            colour = QColor(255, 0, 0);
-        if (colour.isValid()) {
-            QPalette p = label->palette();
-            p.setColor(QPalette::WindowText, colour);
-            label->setPalette(p);
-        }
+            SetTextColour(label, QPalette::WindowText, QColor(255, 0, 0));
         CounterEdits[c] = edit;
         // Timing classes on the left; the error classes on the right, Time first.
         const bool error = IsError(BlockClass(c));
@@ -181,7 +201,6 @@ void TfrmScan::BuildUi()
         cgrid->addWidget(edit, row, col + 1);
     }
     cgrid->setColumnStretch(4, 1);
-    CounterPanel->setEnabled(false);
 
     // Buttons.
     bbStart = new QPushButton(QStringLiteral("Config"), this);
@@ -387,22 +406,6 @@ void TfrmScan::FormCreate()
         a->setEnabled(true);
 }
 
-void TfrmScan::showEvent(QShowEvent* e)
-{
-    QDialog::showEvent(e);
-    if (m_placed)
-        return;
-    m_placed = true;
-    // Below the main window, at the right edge of the screen.
-    int topY = 0;
-    if (Shell* s = MainShell())
-        if (QWidget* w = s->Window())
-            topY = w->frameGeometry().height();
-    const QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
-    const int screenW = scr ? scr->availableGeometry().width() : 1024;
-    move(std::max(0, screenW - frameGeometry().width()), topY);
-}
-
 // ---- helpers -------------------------------------------------------------------
 
 QString TfrmScan::StatusPanel(int i) const { return Panels[size_t(i)]->text(); }
@@ -531,7 +534,7 @@ void TfrmScan::bbPauseClick()
         SetTabsEnabled(true);
         m_pauseTick = GetTickCount();
         Timer->stop();
-        ShowCaption(QStringLiteral(" - Пауза"));
+        ShowCaption(kPaused);
     } else {
         bbPause->setText(QStringLiteral("Пауза"));
         Grid->setEnabled(false);
@@ -609,7 +612,9 @@ void TfrmScan::ScanStarted(const ScanStart& s)
         m_countsShown[c] = 0;
         CounterEdits[c]->setText(QStringLiteral("0"));
     }
-    ShowCaption();
+    // Paused already when the worker gets here: the caption says so.
+    const TScanThread* w = m_worker.data();
+    ShowCaption(w && w->PauseRequest() ? kPaused : QString());
     m_report += s.header;
     m_reportModel->Sync();
 

@@ -141,7 +141,6 @@ protected:
     // "Stop": the timer stops, the tabs come back, the worker is told.
     void StopRun() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void showEvent(QShowEvent* e) override;
 
 private:
     int m_statusWidth = 0;  // what the status panels need
@@ -178,7 +177,6 @@ private:
     // The worker of the run until its end, also after a stop request (only
     // so that a window destroyed mid-run can detach from it).
     QPointer<TScanThread> m_runWorker;
-    bool m_placed = false;
 
     // Report, map and graph data.
     QStringList m_report;

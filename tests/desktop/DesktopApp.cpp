@@ -8,6 +8,7 @@
 #include "common/IniFile.h"
 #include "common/LongRun.h"
 #include "common/PortLock.h"
+#include "common/WindowPlace.h"
 #include "desktop/Desktop.h"
 #include "select/SelectPort.h"
 #include "sim/SimMachine.h"
@@ -35,7 +36,9 @@ DesktopApp::DesktopApp(const Options& options)
     QDir().mkpath(m_exeDir);
     PortLock::SetDirectory(m_dir.path());
     m_machine = sim::InstallMachine(DefaultMachine(options.instant));
-    IniFile(m_exeDir + QStringLiteral("Voran.ini")).WriteInteger(QStringLiteral("TimeOut"), QStringLiteral("TimeOut"), 1);
+    IniFile ini(m_exeDir + QStringLiteral("Voran.ini"));
+    ini.WriteInteger(QStringLiteral("TimeOut"), QStringLiteral("TimeOut"), 1);
+    ini.WriteBool(QStringLiteral("Port"), QStringLiteral("AutoDetect"), options.autoDetect);
 
     StartupSettings s;
     s.exeDir = m_exeDir;
@@ -66,14 +69,15 @@ bool DesktopApp::WaitShown()
 {
     return desktop::WaitUntil([this] {
         const desktop::XWindow x = desktop::Query(m_main.get());
-        return x.viewable && x.managed && x.frame != x.client;
+        return x.viewable && x.managed && x.frame != x.client && !BeingPlaced(m_main.get());
     });
 }
 
 int ExecWhile(QDialog& dialog, const std::function<void()>& user)
 {
     QTimer::singleShot(0, &dialog, [&dialog, user] {
-        if (desktop::WaitUntil([&] { return dialog.isVisible() && desktop::Query(&dialog).viewable; }))
+        if (desktop::WaitUntil(
+                [&] { return dialog.isVisible() && desktop::Query(&dialog).viewable && !BeingPlaced(&dialog); }))
             user();
         else
             ADD_FAILURE() << "the dialog did not come on the screen";
