@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "common/Shell.h"
+#include "common/WindowPlace.h"
 #include "desktop/Desktop.h"
 #include "desktop/DesktopApp.h"
 #include "surface/Int64SpinBox.h"
@@ -232,5 +233,35 @@ TEST_F(ScanDesktop, MinimisingARunningScanHidesItAndRestoringTheApplicationBring
         QSignalSpy ended(&scan, &LongRunForm::RunEnded);
         scan.bbStop->click();
         EXPECT_TRUE(ended.count() > 0 || ended.wait(10000));
+    });
+}
+
+TEST_F(ScanDesktop, MinimisedWithItsRangeDialogOpenTheWholeApplicationComesBack)
+{
+    DesktopApp app;
+    TfrmMain& main = app.Main();
+    ASSERT_TRUE(app.WaitShown());
+    TfrmScan scan(&main);
+    bool cancelled = false;
+    scan.RangeDialog = [&](TfrmScanParam& d) {
+        QTimer::singleShot(0, &d, [&] {
+            ASSERT_TRUE(WaitUntil([&] { return Query(&d).viewable && !BeingPlaced(&d); }));
+            desktop::Minimise(&scan);  // the scan window's button, the range dialog open over it
+            EXPECT_TRUE(WaitUntil([&] { return !Query(&d).viewable && Query(&main).iconic; }));
+            desktop::Activate(&main);
+            EXPECT_TRUE(WaitUntil([&] {
+                return Query(&d).viewable && Query(&scan).viewable && !Query(&main).iconic &&
+                       QApplication::activeModalWidget() == &d;
+            })) << "range dialog " << Query(&d).viewable << ", scan " << Query(&scan).viewable;
+            d.bbCancel->click();
+            cancelled = true;
+        });
+        return d.exec() == QDialog::Accepted;
+    };
+    ExecWhile(scan, [&] {
+        scan.bbStart->click();
+        EXPECT_TRUE(cancelled);
+        EXPECT_FALSE(scan.Running());
+        EXPECT_EQ(main.MinimizedForm(), nullptr);
     });
 }
