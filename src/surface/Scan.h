@@ -143,6 +143,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    static constexpr int kRefreshMs = 40;  // the display follows a run this often
     int m_statusWidth = 0;  // what the status panels need
     void BuildUi();
     void FormCreate();
