@@ -35,7 +35,6 @@ packages=(
   # fixed-pitch font for the reports.
   qt6-translations-l10n
   fonts-dejavu-core
-  util-linux
   # Tests of the windows under a real X server with a window manager: the
   # server, the manager, and the tools that read titles and frames back.
   xvfb openbox x11-utils xdotool

@@ -12,7 +12,8 @@ QString SetMachine(CommandLineOptions& o, MachineChoice m, const QString& name)
     return {};
 }
 
-// Options of the Qt toolkit that take a value; they are passed on untouched.
+// Options of the Qt toolkit that take a value; a window gets them, nothing
+// else does.
 const QStringList kToolkitWithValue = {
     QStringLiteral("-platform"),  QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
     QStringLiteral("-plugin"),    QStringLiteral("-qwindowgeometry"),    QStringLiteral("-qwindowicon"),
@@ -25,15 +26,30 @@ const QStringList kToolkitSwitches = {
     QStringLiteral("-widgetcount"),
 };
 
-// A sector address of the command line: decimal digits, nothing else.
+// A sector address of the command line: decimal digits, nothing else (no
+// sign, no blanks).
 QString ParseLba(const QString& text, std::optional<int64_t>& out, const QString& what)
 {
-    bool ok = false;
-    const qlonglong v = text.toLongLong(&ok, 10);
-    if (!ok || v < 0 || text.startsWith(QLatin1Char('+')))
+    bool ok = !text.isEmpty();
+    for (QChar c : text)
+        ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const qlonglong v = ok ? text.toLongLong(&ok, 10) : 0;
+    if (!ok)
         return QStringLiteral("--scan: %1 \"%2\" не является номером сектора").arg(what, text);
     out = int64_t(v);
     return {};
+}
+
+// A value given as the argument after its option; one that starts with "-"
+// is the next option, not a value (write --name=-value for such a value).
+bool NextIsValue(const QStringList& args, int i)
+{
+    return i + 1 < args.size() && !args[i + 1].startsWith(QLatin1Char('-'));
+}
+
+QString MissingValue(const QString& name, const QString& valueName)
+{
+    return QStringLiteral("параметру %1 нужно значение (%1 %2)").arg(name, valueName);
 }
 
 QString Switch(bool& flag)
@@ -47,19 +63,24 @@ void CheckCombinations(CommandLineOptions& o)
 {
     if (o.help || o.version)
         return;
-    if (o.identify && o.scan)
-        o.errors << QStringLiteral("--identify и --scan нельзя указывать вместе");
+    QStringList commands;
+    for (const auto& [set, name] : {std::pair{o.identify, "--identify"}, std::pair{o.smart, "--smart"},
+                                    std::pair{o.scan, "--scan"}})
+        if (set)
+            commands << QLatin1String(name);
+    if (commands.size() > 1)
+        o.errors << QStringLiteral("%1 нельзя указывать вместе").arg(commands.join(QStringLiteral(" и ")));
     if (o.ConsoleCommand() && o.channel.isEmpty())
-        o.errors << QStringLiteral("%1: не указан канал (--channel BASE[:CONTROL])")
-                        .arg(o.identify ? QStringLiteral("--identify") : QStringLiteral("--scan"));
+        o.errors << QStringLiteral("%1: не указан канал (--channel BASE[:CONTROL])").arg(commands.first());
     if (!o.ConsoleCommand()) {
         for (const auto& [set, name] : {std::pair{!o.channel.isEmpty(), "--channel"}, std::pair{o.slave, "--slave"},
                                         std::pair{o.force, "--force"}, std::pair{!o.output.isEmpty(), "--output"}})
             if (set)
-                o.errors << QStringLiteral("%1 действует только вместе с --identify или --scan").arg(QLatin1String(name));
+                o.errors << QStringLiteral("%1 действует только вместе с --identify, --smart или --scan")
+                                .arg(QLatin1String(name));
     }
-    if (!o.output.isEmpty() && !o.scan && o.identify)
-        o.errors << QStringLiteral("--output действует только вместе с --scan");
+    if (!o.output.isEmpty() && o.identify && !o.scan && !o.smart)
+        o.errors << QStringLiteral("--output действует только вместе с --scan или --smart");
     if (o.scanStart && o.scanEnd && *o.scanEnd <= *o.scanStart)
         o.errors << QStringLiteral("Конец диапазона не может быть меньше начала!");
 }
@@ -99,6 +120,10 @@ const std::vector<OptionDef>& CommandLineOptionTable()
         {QStringLiteral("--identify"), QString(),
          QStringLiteral("напечатать отчёт идентификации диска на канале и выйти"),
          [](CommandLineOptions& o, const QString&) { return Switch(o.identify); }},
+        {QStringLiteral("--smart"), QString(),
+         QStringLiteral("напечатать таблицу атрибутов SMART диска на канале, как в отчёте окна SMART, и выйти; "
+                        "отключённый SMART включается на время чтения и снова отключается"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.smart); }},
         {QStringLiteral("--scan"), QStringLiteral("[START [END]]"),
          QStringLiteral("проверить поверхность секторов с START по END − 1 (по умолчанию весь диск) и напечатать "
                         "отчёт; Ctrl+C прерывает проверку, как кнопка Stop"),
@@ -107,7 +132,8 @@ const std::vector<OptionDef>& CommandLineOptionTable()
              return index == 0 ? ParseLba(v, o.scanStart, QStringLiteral("начало")) : ParseLba(v, o.scanEnd, QStringLiteral("конец"));
          }},
         {QStringLiteral("--output"), QStringLiteral("ФАЙЛ"),
-         QStringLiteral("записать отчёт проверки в ФАЙЛ (Windows-1251, строки с CR LF), как его сохраняет окно"),
+         QStringLiteral("записать отчёт проверки (как его сохраняет окно) или таблицу SMART в ФАЙЛ "
+                        "(Windows-1251, строки с CR LF)"),
          [](CommandLineOptions& o, const QString& v) -> QString {
              if (v.isEmpty())
                  return QStringLiteral("--output: не задано имя файла");
@@ -173,19 +199,21 @@ CommandLineOptions ParseCommandLine(const QStringList& args)
                 }
             } else if (eq >= 0) {
                 value = arg.mid(eq + 1);
-            } else if (i + 1 < args.size()) {
+            } else if (NextIsValue(args, i)) {
                 value = args[++i];
             } else {
-                o.errors << QStringLiteral("параметру %1 нужно значение (%1 %2)").arg(name, def->valueName);
+                o.errors << MissingValue(name, def->valueName);
                 continue;
             }
             const QString e = def->apply(o, value);
             if (!e.isEmpty())
                 o.errors << e;
         } else if (kToolkitWithValue.contains(arg)) {
-            o.toolkitArgs << arg;
-            if (i + 1 < args.size())
-                o.toolkitArgs << args[++i];
+            if (!NextIsValue(args, i)) {
+                o.errors << MissingValue(arg, QStringLiteral("ЗНАЧЕНИЕ"));
+                continue;
+            }
+            o.toolkitArgs << arg << args[++i];
         } else if (kToolkitSwitches.contains(arg)) {
             o.toolkitArgs << arg;
         } else {
@@ -202,8 +230,8 @@ QString UsageText()
         "Использование: voran [ПАРАМЕТР]...\n"
         "Диагностика и обслуживание жёстких дисков ATA (IDE).\n"
         "Без параметров программа работает на встроенной симулированной машине.\n"
-        "С --identify или --scan программа работает без окна: отчёт печатается в стандартный\n"
-        "вывод (UTF-8), ход проверки показывается в стандартном потоке ошибок.\n\n");
+        "С --identify, --smart или --scan программа работает без окна: отчёт печатается\n"
+        "в стандартный вывод (UTF-8), ход проверки — в стандартный поток ошибок.\n\n");
     int width = 0;
     auto left = [](const OptionDef& d) { return d.valueName.isEmpty() ? d.name : d.name + QLatin1Char(' ') + d.valueName; };
     for (const OptionDef& d : CommandLineOptionTable())
@@ -229,10 +257,12 @@ QString UsageText()
     text += QStringLiteral(
         "\nКоды завершения: 0 — всё в порядке; 1 — проверка нашла предупреждения или ошибки;\n"
         "2 — ошибка в параметрах; 3 — канал или диск не работает (нет устройства, ошибка\n"
-        "идентификации, порт занят или нет доступа к портам); 4 — отчёт не удалось записать;\n"
+        "идентификации, SMART не поддерживается или не читается, порт занят или нет\n"
+        "доступа к портам); 4 — отчёт не удалось записать;\n"
         "130 — проверка прервана (Ctrl+C), при этом отчёт с итогом всё равно выводится.\n"
         "\nПримеры:\n"
         "  voran --channel 0170 --identify\n"
+        "  voran --channel 0170 --slave --smart\n"
         "  voran --channel 0170 --scan 0 1000000 --output отчет.txt\n"
         "  voran --hardware --channel 01F0 --slave --scan\n");
     return text;

@@ -24,13 +24,16 @@ struct CommandLineOptions {
     QString channel;  // --channel BASE[:CONTROL], as the selection dialog's columns show ports
     bool slave = false;
     bool identify = false;
+    bool smart = false;
     bool scan = false;
     std::optional<int64_t> scanStart;  // --scan START [END]
     std::optional<int64_t> scanEnd;
     QString output;  // --output FILE
     bool force = false;
-    bool ConsoleCommand() const { return identify || scan; }
-    // Options of the Qt toolkit (-platform, -style ...), left for QApplication.
+    bool ConsoleCommand() const { return identify || smart || scan; }
+    // Options of the Qt toolkit (-platform, -style ...) with their values:
+    // the only arguments the window's QApplication is given.  Console mode
+    // gives Qt none.
     QStringList toolkitArgs;
     // Problems found, one sentence each; nothing is started when there are any.
     QStringList errors;
@@ -54,7 +57,8 @@ struct OptionDef {
 const std::vector<OptionDef>& CommandLineOptionTable();
 
 // Parses the arguments after the program name.  "--name VALUE" and
-// "--name=VALUE" are both accepted.
+// "--name=VALUE" are both accepted; a VALUE that starts with "-" can only be
+// given in the second form.
 CommandLineOptions ParseCommandLine(const QStringList& args);
 
 QString UsageText();

@@ -15,10 +15,12 @@
 #include "common/Format.h"
 #include "common/IniFile.h"
 #include "common/PortLock.h"
+#include "common/SafeFile.h"
 #include "common/TextFile.h"
 #include "hw/Ata.h"
 #include "hw/PortIo.h"
 #include "info/IdentifyReport.h"
+#include "info/SmartData.h"
 #include "select/KernelDriver.h"
 #include "select/PciScan.h"
 #include "select/SelectPort.h"
@@ -27,14 +29,38 @@
 
 namespace {
 
-void PrintLine(std::FILE* f, const QString& line)
-{
-    const QByteArray b = line.toUtf8();
-    std::fwrite(b.constData(), 1, size_t(b.size()), f);
-    std::fputc('\n', f);
-}
+// Writes to a stream and flushes it; remembers the first failure, after
+// which nothing more is written.
+class StreamWriter {
+public:
+    explicit StreamWriter(std::FILE* f) : m_f(f) {}
+    bool Put(const QByteArray& bytes)
+    {
+        if (m_error)
+            return false;
+        errno = 0;
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_f) != size_t(bytes.size()) ||
+            std::fflush(m_f) != 0 || std::ferror(m_f))
+            m_error = errno ? errno : EIO;
+        return m_error == 0;
+    }
+    bool PutLine(const QString& line) { return Put(line.toUtf8() + '\n'); }
+    int Error() const { return m_error; }
+
+private:
+    std::FILE* m_f;
+    int m_error = 0;
+};
+
+void PrintLine(std::FILE* f, const QString& line) { StreamWriter(f).PutLine(line); }
 
 void Say(const ConsoleStreams& io, const QString& text) { PrintLine(io.err, QStringLiteral("voran: ") + text); }
+
+int OutputFailed(const ConsoleStreams& io, int error)
+{
+    Say(io, QStringLiteral("не удалось вывести отчёт в стандартный вывод: %1").arg(ErrnoText(error)));
+    return kExitOutput;
+}
 
 QString Describe(const ata::Result& r)
 {
@@ -102,7 +128,11 @@ private:
 
 class ConsoleScanSink : public ScanSink {
 public:
-    ConsoleScanSink(const ConsoleStreams& io, bool toFile) : m_io(io), m_toFile(toFile) {}
+    ConsoleScanSink(const ConsoleStreams& io, bool toFile) : m_io(io), m_toFile(toFile), m_out(io.out) {}
+
+    // Called once when standard output fails (a reader that went away):
+    // the report is lost, so the scan need not go on.
+    std::function<void()> onOutputFailed;
 
     void ScanStarted(const ScanStart& s) override
     {
@@ -166,16 +196,17 @@ public:
     bool Cancelled() const { return m_cancelled; }
     int64_t Findings() const { return m_findings; }
     bool Ended() const { return m_ended; }
+    int OutputError() const { return m_out.Error(); }
 
 private:
     void Emit(const QString& line)
     {
         m_lines << line;
-        if (m_toFile)
+        if (m_toFile || m_out.Error())
             return;
         ClearProgress();
-        PrintLine(m_io.out, line);
-        std::fflush(m_io.out);
+        if (!m_out.PutLine(line) && onOutputFailed)
+            onOutputFailed();
     }
     void ClearProgress()
     {
@@ -188,6 +219,7 @@ private:
 
     ConsoleStreams m_io;
     bool m_toFile;
+    StreamWriter m_out;
     QStringList m_lines;
     int64_t m_start = 0, m_stop = 0, m_shown = 0;
     double m_speed = 0;
@@ -208,10 +240,43 @@ int RunIdentify(const ConsoleStreams& io)
         Say(io, info::kIdentifyFailed.toString() + QStringLiteral(" (") + Describe(id.identifyFailure) + QLatin1Char(')'));
         return kExitDrive;
     }
+    StreamWriter out(io.out);
     for (const QString& l : id.report.lines)
-        PrintLine(io.out, l);
-    std::fflush(io.out);
-    return kExitOk;
+        out.PutLine(l);
+    return out.Error() ? OutputFailed(io, out.Error()) : kExitOk;
+}
+
+// The SMART table as the viewer's report holds it; SMART is left as found.
+int RunSmart(const CommandLineOptions& o, const ConsoleStreams& io)
+{
+    const IniFile ini(Ctx().ExeDir + QStringLiteral("Voran.ini"));
+    const int rawFormat = ini.ReadInteger(QStringLiteral("SMART"), QStringLiteral("RawFormat"), 1);
+    const info::SmartReading r = info::ReadSmart();
+    int status = kExitOk;
+    if (!r.ok()) {
+        QString message = info::SmartStatusMessage(r.status);
+        if (r.status != info::SmartStatus::NotSupported)
+            message += QStringLiteral(" (") + Describe(r.failure) + QLatin1Char(')');
+        Say(io, message);
+        status = kExitDrive;
+    } else {
+        const QStringList lines = info::SmartTableLines(info::AttributeRows(r.attributes, r.thresholds, rawFormat));
+        QString why;
+        if (o.output.isEmpty()) {
+            for (const QString& l : lines)
+                PrintLine(io.out, l);
+            std::fflush(io.out);
+        } else if (!WriteReportFile(o.output, lines, &why)) {
+            Say(io, QStringLiteral("не удалось записать отчёт в %1: %2").arg(o.output, why));
+            status = kExitOutput;
+        }
+    }
+    if (r.restoreFailed) {
+        Say(io, info::kSmartDisableFailed.toString() + QStringLiteral(" (SMART остался включённым)"));
+        if (status == kExitOk)
+            status = kExitDrive;
+    }
+    return status;
 }
 
 int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
@@ -244,6 +309,7 @@ int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
         if (!sink.Ended())
             worker->RequestStop();
     });
+    sink.onOutputFailed = [worker] { worker->RequestStop(); };
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, [&sink] { sink.DrawProgress(); });
     if (io.progress)
@@ -259,6 +325,8 @@ int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
             Say(io, QStringLiteral("не удалось записать отчёт в %1: %2").arg(o.output, why));
             return kExitOutput;
         }
+    } else if (sink.OutputError()) {
+        return OutputFailed(io, sink.OutputError());
     }
     if (sink.Cancelled())
         return kExitInterrupted;
@@ -309,12 +377,15 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
 
     // A second command in the same process keeps the lock it already holds.
     const QString key = PortLockKey(baseText);
+    QString lockFailure;
     std::unique_ptr<PortLock> lock = (Ctx().PortMutex && Ctx().PortMutex->PortText() == key)
                                          ? std::move(Ctx().PortMutex)
-                                         : PortLock::TryAcquire(key);
+                                         : PortLock::TryAcquire(key, &lockFailure);
     if (!lock) {
-        Say(io, QStringLiteral("Данный порт уже занят! Выберите другой! (канал %1 используется другой копией программы)")
-                    .arg(baseText));
+        Say(io, !lockFailure.isEmpty()
+                    ? lockFailure
+                    : QStringLiteral("Данный порт уже занят! Выберите другой! (канал %1 используется другой копией программы)")
+                          .arg(baseText));
         return kExitDrive;
     }
 
@@ -333,5 +404,33 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
     PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
     InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, nullptr);
 
-    return o.identify ? RunIdentify(io) : RunScan(o, io);
+    if (o.identify)
+        return RunIdentify(io);
+    return o.smart ? RunSmart(o, io) : RunScan(o, io);
+}
+
+void PrepareStandardStreams()
+{
+    // A closed descriptor would be handed to the next file we open, and the
+    // report would land in it.  /dev/null opened for reading takes its place:
+    // every write to it fails, so the failure is still seen and reported.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int n = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+            if (n >= 0 && n != fd)
+                ::close(n);
+        }
+    }
+    // A reader that goes away is an error to report (EPIPE), not a silent end.
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool WriteStandardText(std::FILE* f, const QString& text, QString* why)
+{
+    StreamWriter w(f);
+    if (w.Put(text.toUtf8()))
+        return true;
+    if (why)
+        *why = ErrnoText(w.Error());
+    return false;
 }

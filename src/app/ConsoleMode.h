@@ -1,6 +1,6 @@
 #pragma once
-// The program without a window: the identify report and the surface scan of
-// one channel, printed for a terminal or a script.  The same decoder and the
+// The program without a window: the identify report, the SMART table and the
+// surface scan of one channel, printed for a terminal or a script.  The same decoder and the
 // same scan engine as the windows do the work.
 #include <QString>
 #include <QStringList>
@@ -32,6 +32,15 @@ struct ConsoleStreams {
     QString exeDir;         // where Voran.ini is read; empty: the executable's directory
 };
 
-// Runs --identify or --scan.  Needs a QCoreApplication (the scan's steps run
+// Runs --identify, --smart or --scan.  Needs a QCoreApplication (the scan's steps run
 // on its thread) and the port backend installed.
 int RunConsoleCommand(const CommandLineOptions& options, const ConsoleStreams& io);
+
+// At process start: fills closed standard descriptors so that no file of
+// ours takes their place, and ignores SIGPIPE so that a reader that goes
+// away is a write error (exit status 4) rather than a silent death.
+void PrepareStandardStreams();
+
+// Writes `text` (UTF-8) and flushes; false with the reason when the stream
+// failed (a full disk, a closed descriptor, a reader that went away).
+bool WriteStandardText(std::FILE* f, const QString& text, QString* why = nullptr);

@@ -5,11 +5,34 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "app/ConsoleMode.h"
 #include "app/HelpViewer.h"
+#include "common/PortLock.h"
+#include "common/Services.h"
 #include "hw/PortIo.h"
 #include "select/KernelDriver.h"
 #include "sim/SimMachine.h"
 #include "sim/SimSpec.h"
+
+namespace {
+
+// Copies on one machine file share its drives (and its .state file); copies
+// on different files share nothing, and their port locks say so.
+QString MachineFileScope(const QString& file)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) == 0)
+        return QStringLiteral("sim-%1-%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino));
+    return QStringLiteral("sim-") + QFileInfo(file).absoluteFilePath();
+}
+
+}  // namespace
 
 MachineSetup SetUpMachine(const CommandLineOptions& options)
 {
@@ -17,22 +40,32 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
     switch (options.machine) {
     case MachineChoice::DefaultSimulated:
         m.backend = sim::InstallMachine(sim::DefaultMachineSpec());
+        PortLock::SetScope(QStringLiteral("sim"));
         break;
     case MachineChoice::SimulatedFile: {
         std::string why;
-        const std::optional<sim::MachineSpec> spec = sim::LoadMachineSpec(options.simFile.toStdString(), &why);
+        std::vector<std::string> warnings;
+        const std::optional<sim::MachineSpec> spec =
+            sim::LoadMachineSpec(options.simFile.toStdString(), &why, &warnings);
+        for (const std::string& w : warnings)
+            m.warnings << QStringLiteral("файл машины %1: %2").arg(options.simFile, QString::fromStdString(w));
         if (!spec) {
             m.error = QStringLiteral("файл машины %1: %2").arg(options.simFile, QString::fromStdString(why));
+            m.exitStatus = kExitUsage;
             return m;
         }
         auto machine = sim::InstallMachine(*spec);
-        const std::string stateFile = (options.simFile + QStringLiteral(".state")).toStdString();
-        if (!machine->AttachStateFile(stateFile, &why)) {
+        const QString stateFile = options.simFile + QStringLiteral(".state");
+        std::string warning;
+        if (!machine->AttachStateFile(stateFile.toStdString(), &why, &warning)) {
             InstallPortBackend(nullptr);
-            m.error = QStringLiteral("файл состояния %1: %2")
-                          .arg(QString::fromStdString(stateFile), QString::fromStdString(why));
+            m.error = QStringLiteral("файл состояния %1: %2").arg(stateFile, QString::fromStdString(why));
+            m.exitStatus = kExitUsage;
             return m;
         }
+        if (!warning.empty())
+            m.warnings << QStringLiteral("файл состояния %1: %2").arg(stateFile, QString::fromStdString(warning));
+        PortLock::SetScope(MachineFileScope(options.simFile));
         m.backend = machine;
         break;
     }
@@ -41,16 +74,37 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         m.backend = OpenX86PortBackend(&why);
         if (!m.backend) {
             m.error = QString::fromStdString(why);
+            m.exitStatus = options.ConsoleCommand() ? kExitDrive : 1;
             return m;
         }
         InstallPortBackend(m.backend);
         m.simulated = false;
         SetKernelDriverCheck(true);
+        // The real channels: one name for every user and environment.
+        PortLock::SetScope(QString());
         break;
     }
     }
     m.ok = true;
+    m.exitStatus = 0;
     return m;
+}
+
+bool ReportMachineSetup(const MachineSetup& m, bool window)
+{
+    QStringList lines = m.warnings;
+    if (!m.ok)
+        lines << m.error;
+    for (const QString& l : lines)
+        std::fprintf(stderr, "voran: %s\n", l.toLocal8Bit().constData());
+    // Started from a desktop launcher, nobody sees standard error.
+    if (window) {
+        for (const QString& w : m.warnings)
+            ShowMessage(nullptr, MsgKind::Warning, w);
+        if (!m.ok)
+            ShowError(nullptr, m.error);
+    }
+    return m.ok;
 }
 
 bool InstallQtTranslations(QString* why)

@@ -2,6 +2,7 @@
 // Program start: the machine the process works on (chosen once, before any
 // window) and the run of the main window.
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "app/CommandLine.h"
@@ -12,14 +13,22 @@ class PortBackend;
 struct MachineSetup {
     bool ok = false;
     bool simulated = true;
-    QString error;  // why the machine could not be set up
+    QString error;         // why the machine could not be set up
+    QStringList warnings;  // what works, but not as the user may think
+    int exitStatus = 1;    // of the program when it cannot go on
     std::shared_ptr<PortBackend> backend;
 };
 
 // Installs the port backend the options ask for: the built-in simulated
 // machine, a machine file (its drives' changes kept in FILE + ".state"), or
 // the real ports.  With real ports the kernel driver check is switched on.
+// Also names the machine the port locks belong to.  A faulty machine or
+// state file is refused with exit status 2.
 MachineSetup SetUpMachine(const CommandLineOptions& options);
+
+// Says what the set-up found on standard error and, for a window, in
+// message boxes too.  Returns whether the program can go on.
+bool ReportMachineSetup(const MachineSetup& setup, bool window);
 
 // Loads Qt's own Russian texts (Debian's qt6-translations-l10n), so that the
 // standard dialogs and buttons speak the program's language.  Returns false,

@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "info/Pasport.h"
+#include "info/Smart.h"
 #include "surface/Scan.h"
 
 namespace {
@@ -30,6 +31,7 @@ void RunSmartViewer(QWidget* owner)
 {
     if (Observed(QStringLiteral("SmartViewer"), owner))
         return;
+    ShowSmartViewer(owner);
 }
 
 void RunPasswordDialog(QWidget* owner, uint8_t mode)

@@ -4,13 +4,52 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/ConsoleMode.h"
 #include "app/Startup.h"
 
+namespace {
+
+// The arguments Qt is given: the program name and, for a window, the
+// toolkit's own options.  Never ours: Qt would take some of them for its
+// own (-platform --identify) or abort on them.
+class QtArguments {
+public:
+    QtArguments(const char* program, const QStringList& toolkit)
+    {
+        m_storage << QByteArray(program);
+        for (const QString& a : toolkit)
+            m_storage << a.toLocal8Bit();
+        for (QByteArray& b : m_storage)
+            m_argv.push_back(b.data());
+        m_argv.push_back(nullptr);
+        m_argc = int(m_storage.size());
+    }
+    int& argc() { return m_argc; }
+    char** argv() { return m_argv.data(); }
+
+private:
+    QByteArrayList m_storage;
+    std::vector<char*> m_argv;
+    int m_argc = 0;
+};
+
+int PrintAndExit(const QString& text)
+{
+    QString why;
+    if (WriteStandardText(stdout, text, &why))
+        return kExitOk;
+    std::fprintf(stderr, "voran: %s\n", why.toLocal8Bit().constData());
+    return kExitOutput;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    PrepareStandardStreams();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -19,38 +58,34 @@ int main(int argc, char** argv)
         for (const QString& e : options.errors)
             std::fprintf(stderr, "voran: %s\n", e.toLocal8Bit().constData());
         std::fputs("Справка: voran --help\n", stderr);
-        return 2;
+        return kExitUsage;
     }
-    if (options.help) {
-        std::fputs(UsageText().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::fputs(VersionText().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-
-    const MachineSetup machine = SetUpMachine(options);
-    if (!machine.ok) {
-        std::fprintf(stderr, "voran: %s\n", machine.error.toLocal8Bit().constData());
-        if (options.ConsoleCommand())
-            return options.machine == MachineChoice::Hardware ? kExitDrive : kExitUsage;
-        return 1;
-    }
+    if (options.help)
+        return PrintAndExit(UsageText());
+    if (options.version)
+        return PrintAndExit(VersionText());
 
     if (options.ConsoleCommand()) {
         // No window and no display needed.
-        QCoreApplication app(argc, argv);
+        const MachineSetup machine = SetUpMachine(options);
+        if (!ReportMachineSetup(machine, false))
+            return machine.exitStatus;
+        QtArguments qt(argv[0], {});
+        QCoreApplication app(qt.argc(), qt.argv());
         ConsoleStreams io;
         io.progress = ::isatty(STDERR_FILENO) != 0;
         return RunConsoleCommand(options, io);
     }
 
-    QApplication app(argc, argv);
+    QtArguments qt(argv[0], options.toolkitArgs);
+    QApplication app(qt.argc(), qt.argv());
     QApplication::setApplicationName(QStringLiteral("voran"));
     QString why;
     if (!InstallQtTranslations(&why))
         std::fprintf(stderr, "voran: %s\n", why.toLocal8Bit().constData());
+    const MachineSetup machine = SetUpMachine(options);
+    if (!ReportMachineSetup(machine, true))
+        return machine.exitStatus;
     StartupSettings settings;
     settings.simulated = machine.simulated;
     return RunShell(settings);

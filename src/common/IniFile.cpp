@@ -1,32 +1,37 @@
 #include "common/IniFile.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
+
+#include "common/SafeFile.h"
 
 namespace {
 
 constexpr int kMaxValueLength = 2047;
 
-QList<QByteArray> ReadLines(const QString& fileName, bool* existed = nullptr)
+// A profile file is a few hundred bytes; anything this large is not one.
+constexpr qint64 kMaxFileBytes = 1 << 20;
+
+QList<QByteArray> SplitLines(const QByteArray& all)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (existed)
-            *existed = false;
-        return {};
-    }
-    if (existed)
-        *existed = true;
-    const QByteArray all = f.readAll();
     QList<QByteArray> lines = all.split('\n');
     // A final newline leaves one empty piece behind; a last line without an
     // end is kept as it is.
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// The file's bytes; a missing file has none.  `readable` is false when the
+// file exists but cannot be read whole (then it must not be rewritten).
+QByteArray ReadContent(const QString& fileName, bool* readable = nullptr)
+{
+    QByteArray all;
+    bool missing = false;
+    const bool ok = ReadFileLimited(fileName, kMaxFileBytes, all, nullptr, &missing);
+    if (readable)
+        *readable = ok || missing;
+    return all;
 }
 
 QString Decode(const QByteArray& bytes)
@@ -83,9 +88,13 @@ IniFile::IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
 bool IniFile::Lookup(const QString& Section, const QString& Ident, QString& value) const
 {
-    const QList<QByteArray> lines = ReadLines(m_fileName);
+    return LookupIn(ReadContent(m_fileName), Section, Ident, value);
+}
+
+bool IniFile::LookupIn(const QByteArray& content, const QString& Section, const QString& Ident, QString& value)
+{
     bool inSection = false;
-    for (const QByteArray& raw : lines) {
+    for (const QByteArray& raw : SplitLines(content)) {
         const QString l = StripLine(raw);
         const QString sec = SectionOf(l);
         if (!sec.isNull()) {
@@ -149,8 +158,10 @@ bool IniFile::ParseInteger(const QString& text, int& value)
     if (base == 16) {
         if (u > 0xFFFFFFFFull)
             return false;
-        const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(u));
-        value = negative ? -v : v;
+        // A 32-bit pattern ("0xFFFFFFFF" is -1); a sign negates it in the
+        // same 32 bits, so "-0x80000000" stays the lowest value.
+        const uint32_t bits = static_cast<uint32_t>(u);
+        value = static_cast<int32_t>(negative ? 0u - bits : bits);
         return true;
     }
     if (u > (negative ? 2147483648ull : 2147483647ull))
@@ -175,7 +186,17 @@ bool IniFile::ReadBool(const QString& Section, const QString& Ident, bool Defaul
 
 void IniFile::WriteString(const QString& Section, const QString& Ident, const QString& Value)
 {
-    QList<QByteArray> lines = ReadLines(m_fileName);
+    bool readable = true;
+    const QByteArray content = ReadContent(m_fileName, &readable);
+    // A file that exists but cannot be read is not replaced by one key.
+    if (!readable || !WriteFileSafely(m_fileName, WithValue(content, Section, Ident, Value)))
+        throw IniWriteError(m_fileName);
+}
+
+QByteArray IniFile::WithValue(const QByteArray& content, const QString& Section, const QString& Ident,
+                              const QString& Value)
+{
+    QList<QByteArray> lines = SplitLines(content);
     const QByteArray newLine = (Ident + QLatin1Char('=') + Value).toUtf8();
 
     int sectionStart = -1;   // index of the "[Section]" line
@@ -221,10 +242,7 @@ void IniFile::WriteString(const QString& Section, const QString& Ident, const QS
         out += l;
         out += '\n';
     }
-
-    QSaveFile f(m_fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
-        throw IniWriteError(m_fileName);
+    return out;
 }
 
 void IniFile::WriteInteger(const QString& Section, const QString& Ident, int Value)

@@ -16,8 +16,9 @@ private:
 // A profile (INI) file with the classic semantics: section and key names are
 // case-insensitive, every read and write goes to the file itself (nothing is
 // cached), a missing file or key gives the reader's default, keys and
-// sections are never deleted, and a rewrite goes to a temporary file that is
-// renamed over the old one.
+// sections are never deleted, and a rewrite goes through WriteFileSafely, so
+// a failed write leaves the old file whole.  A file that exists but cannot
+// be read (or is larger than 1 MB) reads as empty and is never rewritten.
 class IniFile {
 public:
     explicit IniFile(QString fileName);
@@ -42,6 +43,12 @@ public:
     // The number parsing of ReadInteger on its own (decimal, "$" or
     // "0x" hexadecimal, optional sign and surrounding blanks).
     static bool ParseInteger(const QString& text, int& value);
+
+    // The rules of the file on its contents: the value of a key, and the
+    // contents after a write of one.
+    static bool LookupIn(const QByteArray& content, const QString& Section, const QString& Ident, QString& value);
+    static QByteArray WithValue(const QByteArray& content, const QString& Section, const QString& Ident,
+                                const QString& Value);
 
 private:
     bool Lookup(const QString& Section, const QString& Ident, QString& value) const;

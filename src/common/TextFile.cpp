@@ -1,6 +1,6 @@
 #include "common/TextFile.h"
 
-#include <QSaveFile>
+#include "common/SafeFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -73,18 +73,5 @@ QByteArray ReportBytes(const QStringList& lines)
 
 bool WriteReportFile(const QString& fileName, const QStringList& lines, QString* error)
 {
-    const QByteArray bytes = ReportBytes(lines);
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    if (f.write(bytes) != bytes.size() || !f.commit()) {
-        if (error)
-            *error = f.errorString();
-        f.cancelWriting();
-        return false;
-    }
-    return true;
+    return WriteFileSafely(fileName, ReportBytes(lines), error);
 }

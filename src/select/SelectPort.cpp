@@ -174,10 +174,11 @@ void TfrmSelectPort::bbOkClick()
     m_newLock.reset();
     const bool alreadyHeld = Ctx().PortMutex && Ctx().PortMutex->PortText() == key;
     if (!alreadyHeld) {
-        m_newLock = PortLock::TryAcquire(key);
+        QString why;  // set when the lock failed for a reason other than "taken"
+        m_newLock = PortLock::TryAcquire(key, &why);
         if (!m_newLock) {
             CanClose = false;
-            ShowError(this, QStringLiteral("Данный порт уже занят! Выберите другой!"));
+            ShowError(this, why.isEmpty() ? QStringLiteral("Данный порт уже занят! Выберите другой!") : why);
             return;
         }
     }

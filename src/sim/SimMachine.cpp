@@ -2,12 +2,6 @@
 
 #include "hw/AtaDefs.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSaveFile>
-#include <QString>
 
 namespace sim {
 
@@ -330,114 +324,6 @@ void Machine::PowerCycle()
         for (int d = 0; d < 2; ++d)
             if (Drive* drv = c->DriveAt(d))
                 drv->PowerCycle();
-}
-
-// ---- state file ---------------------------------------------------------------------
-
-namespace {
-
-QString Hex(const std::array<uint8_t, 32>& a)
-{
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(a.data()), 32).toHex());
-}
-
-std::array<uint8_t, 32> Unhex(const QString& s)
-{
-    std::array<uint8_t, 32> a{};
-    const QByteArray b = QByteArray::fromHex(s.toLatin1());
-    std::copy_n(b.begin(), std::min<qsizetype>(b.size(), 32), a.begin());
-    return a;
-}
-
-QString DriveKey(uint16_t base, int device)
-{
-    return QStringLiteral("%1:%2").arg(base, 4, 16, QLatin1Char('0')).toUpper().arg(device ? "slave" : "master");
-}
-
-}  // namespace
-
-void Machine::SaveStateLocked()
-{
-    if (m_stateFile.empty() || m_loadingState)
-        return;
-    QJsonObject root;
-    for (auto& c : m_channels) {
-        for (int d = 0; d < 2; ++d) {
-            Drive* drv = c->DriveAt(d);
-            if (!drv)
-                continue;
-            const PersistentState& s = drv->State();
-            QJsonObject o;
-            o["smartEnabled"] = s.smartEnabled;
-            o["securityEnabled"] = s.securityEnabled;
-            o["levelMax"] = s.levelMax;
-            o["user"] = Hex(s.user);
-            o["master"] = Hex(s.master);
-            o["maxAddress"] = QString::number(s.maxAddress);
-            QJsonArray bad;
-            for (uint64_t lba : s.softBad)
-                bad.append(QString::number(lba));
-            o["softBad"] = bad;
-            root[DriveKey(c->Base(), d)] = o;
-        }
-    }
-    QSaveFile f(QString::fromStdString(m_stateFile));
-    if (f.open(QIODevice::WriteOnly)) {
-        f.write(QJsonDocument(root).toJson());
-        f.commit();
-    }
-}
-
-bool Machine::AttachStateFile(const std::string& stateFile, std::string* error)
-{
-    std::lock_guard<std::mutex> l(m_mutex);
-    m_stateFile = stateFile;
-    QFile f(QString::fromStdString(stateFile));
-    if (!f.exists()) {
-        SaveStateLocked();
-        return true;
-    }
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = "cannot read " + stateFile;
-        return false;
-    }
-    QJsonParseError pe;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
-    if (pe.error != QJsonParseError::NoError || !doc.isObject()) {
-        if (error)
-            *error = stateFile + ": " + pe.errorString().toStdString();
-        return false;
-    }
-    const QJsonObject root = doc.object();
-    m_loadingState = true;
-    for (auto& c : m_channels) {
-        for (int d = 0; d < 2; ++d) {
-            Drive* drv = c->DriveAt(d);
-            const QJsonValue v = root.value(DriveKey(c->Base(), d));
-            if (!drv || !v.isObject())
-                continue;
-            const QJsonObject o = v.toObject();
-            PersistentState s = drv->State();
-            s.smartEnabled = o.value("smartEnabled").toBool(s.smartEnabled);
-            s.securityEnabled = o.value("securityEnabled").toBool(s.securityEnabled);
-            s.levelMax = o.value("levelMax").toBool(s.levelMax);
-            if (o.contains("user"))
-                s.user = Unhex(o.value("user").toString());
-            if (o.contains("master"))
-                s.master = Unhex(o.value("master").toString());
-            if (o.contains("maxAddress"))
-                s.maxAddress = o.value("maxAddress").toString().toULongLong();
-            if (o.contains("softBad")) {
-                s.softBad.clear();
-                for (const QJsonValue& b : o.value("softBad").toArray())
-                    s.softBad.insert(b.toString().toULongLong());
-            }
-            drv->LoadState(s);
-        }
-    }
-    m_loadingState = false;
-    return true;
 }
 
 std::shared_ptr<Machine> InstallMachine(const MachineSpec& spec)

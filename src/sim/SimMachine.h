@@ -65,8 +65,11 @@ public:
 
     // Keeps what the user changes on the drives (passwords, security state,
     // host protected area, SMART state, soft-bad sectors) in `stateFile`:
-    // loads it now if it exists and rewrites it after every change.
-    bool AttachStateFile(const std::string& stateFile, std::string* error);
+    // loads it now if it exists and rewrites it after every change (see
+    // SimState.h).  A file that cannot be read or holds anything but a valid
+    // state is refused (false, with the reason).  A file that cannot be
+    // written is said once, in `warning`; the machine runs without it.
+    bool AttachStateFile(const std::string& stateFile, std::string* error, std::string* warning = nullptr);
     std::string StateFile() const { return m_stateFile; }
 
     // Counters for the port-access tests.
@@ -83,7 +86,8 @@ private:
     };
 
     uint32_t PciRead32(uint32_t address) const;
-    void SaveStateLocked();
+    // Writes the state file; false with the reason when it could not.
+    bool SaveStateLocked(std::string* error = nullptr);
 
     mutable std::mutex m_mutex;
     std::vector<PciFunction> m_pci;
@@ -92,6 +96,7 @@ private:
     uint32_t m_cf8 = 0;
     std::string m_stateFile;
     bool m_loadingState = false;
+    bool m_saveFailing = false;  // the last save failed and was said
     uint64_t m_accesses = 0;
 };
 

@@ -121,8 +121,13 @@ MachineSpec DefaultMachineSpec();
 // (01F0/03F6, 0170/0376) and the given drives on its primary channel.
 MachineSpec OneControllerMachine(std::optional<DriveSpec> master, std::optional<DriveSpec> slave = std::nullopt);
 
-// Reads a machine description; on failure returns nullopt and the reason.
-std::optional<MachineSpec> LoadMachineSpec(const std::string& fileName, std::string* error);
-std::optional<MachineSpec> ParseMachineSpec(const std::string& json, std::string* error);
+// Reads a machine description (a file of at most 4 MB); on failure returns
+// nullopt and the reason, which names the key and the value at fault.
+// `warnings` receives what is valid but will not work as the file may mean
+// (a function the PCI scan cannot find, drives on a channel without ports).
+std::optional<MachineSpec> LoadMachineSpec(const std::string& fileName, std::string* error,
+                                           std::vector<std::string>* warnings = nullptr);
+std::optional<MachineSpec> ParseMachineSpec(const std::string& json, std::string* error,
+                                            std::vector<std::string>* warnings = nullptr);
 
 }  // namespace sim

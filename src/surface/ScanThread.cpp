@@ -8,6 +8,7 @@
 #include "common/Shell.h"
 #include "common/UiCall.h"
 #include "hw/Ata.h"
+#include "hw/AtaDefs.h"
 #include "hw/PortIo.h"
 
 #include <algorithm>
@@ -29,6 +30,13 @@ void ResumeMonitor()
 }
 
 }  // namespace
+
+int32_t FailedBlockResult(bool timedOut, uint8_t status, uint8_t errorRegister)
+{
+    if (timedOut || (status & ata::kStBsy))
+        return ErrorResult(0);  // Time: a failure without an error bit
+    return ErrorResult(errorRegister);
+}
 
 TScanThread::TScanThread(bool lba48, int64_t startLba, int64_t stopLba, ScanSink* sink, ScanDriveText drive,
                          QObject* parent)
@@ -153,9 +161,14 @@ void TScanThread::Execute()
             MonitorPause();
             ClearErrorReg();
             std::this_thread::sleep_for(25ms);
-            m_errorValue = PortRead(uint16_t(Ctx().BasePort + 1));
+            // A drive still busy answers every register with its status:
+            // what would be read as the error register is not one.
+            const uint8_t status = PortRead(uint16_t(Ctx().BasePort + 7));
+            const bool busy = (status & ata::kStBsy) != 0;
+            m_errorValue = busy ? 0 : PortRead(uint16_t(Ctx().BasePort + 1));
             SetErrorReg(m_errorValue);
-            m_blockResult = ErrorResult(m_errorValue);
+            m_blockResult =
+                FailedBlockResult(r == ata::TimedFailureCode(ata::Outcome::Timeout), status, m_errorValue);
             MonitorContinue();
             std::this_thread::sleep_for(5ms);
             SoftReset();

@@ -24,6 +24,12 @@
 #include "surface/ScanRules.h"
 #include "surface/ScanSink.h"
 
+// The class of a failed block.  A time-out of the command, or a status with
+// BSY still set just before the error register is read, is Time ("?"): a
+// busy drive answers the error register with its status (0xD0 would read
+// as IDNF).  Otherwise the error register's bits decide (ErrorResult).
+int32_t FailedBlockResult(bool timedOut, uint8_t status, uint8_t errorRegister);
+
 class TScanThread : public QThread {
     Q_OBJECT
 public:

@@ -6,7 +6,10 @@
 
 #include "app/CommandLine.h"
 #include "app/Startup.h"
+#include "common/PortLock.h"
+#include "common/Services.h"
 #include "hw/PortIo.h"
+#include "select/PciScan.h"
 
 TEST(CommandLine, MachineChoiceAndTheInformationalOptions)
 {
@@ -49,6 +52,30 @@ TEST(CommandLine, MistakesAreReportedOneByOne)
     EXPECT_EQ(errors({"--help=yes"}).size(), 1) << "a switch takes no value";
     EXPECT_EQ(errors({"stray"}).size(), 1);
     EXPECT_EQ(errors({"--bogus", "stray", "--sim"}).size(), 3);
+}
+
+TEST(CommandLine, OptionsOfTheToolkitNeverSwallowOurs)
+{
+    auto errors = [](QStringList args) { return ParseCommandLine(args).errors; };
+    // Qt would take "--identify" for the platform's name and abort, or
+    // "--scan" for a style and open a window.
+    EXPECT_EQ(errors({"-platform", "--identify", "--channel", "01F0"}).size(), 1);
+    EXPECT_TRUE(errors({"-platform", "--identify", "--channel", "01F0"})[0].contains("-platform"));
+    EXPECT_EQ(errors({"-style", "--scan", "--channel", "01F0"}).size(), 1);
+    EXPECT_EQ(errors({"-style"}).size(), 1) << "a value is missing";
+    EXPECT_EQ(errors({"--sim", "--identify"}).size(), 2) << "no file name, and --identify without a channel";
+    CommandLineOptions o = ParseCommandLine({"--sim=-odd-name.json"});
+    EXPECT_TRUE(o.ok());
+    EXPECT_EQ(o.simFile, "-odd-name.json") << "a value that starts with - is given with =";
+    o = ParseCommandLine({"-style", "fusion", "--channel", "01F0", "--identify"});
+    EXPECT_TRUE(o.ok());
+    EXPECT_TRUE(o.identify);
+    EXPECT_EQ(o.toolkitArgs, QStringList({"-style", "fusion"}));
+
+    // Sector numbers are decimal digits and nothing else.
+    for (const char* bad : {" 5", "5 ", "+5", "0x10", "1e3", "", "99999999999999999999"})
+        EXPECT_FALSE(ParseCommandLine({"--channel", "01F0", "--scan", bad}).ok()) << bad;
+    EXPECT_EQ(ParseCommandLine({"--channel", "01F0", "--scan", "007"}).scanStart, 7);
 }
 
 TEST(CommandLine, HelpListsEveryOptionOfTheTable)
@@ -100,4 +127,66 @@ TEST(Startup, SimulatedMachinesAreInstalledAndAFileKeepsItsState)
     m = SetUpMachine(ParseCommandLine({"--sim", dir.filePath("missing.json")}));
     EXPECT_FALSE(m.ok);
     EXPECT_TRUE(m.error.contains("missing.json"));
+}
+
+TEST(Startup, TheReadmeExampleMachineShowsItsController)
+{
+    QFile readme(QStringLiteral(VORAN_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const int from = text.indexOf("```json\n");
+    ASSERT_GE(from, 0);
+    const int to = text.indexOf("```", from + 8);
+    QTemporaryDir dir;
+    QFile f(dir.filePath("example.json"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.mid(from + 8, to - from - 8).toUtf8());
+    f.close();
+    const MachineSetup m = SetUpMachine(ParseCommandLine({"--sim", f.fileName()}));
+    ASSERT_TRUE(m.ok) << m.error.toStdString();
+    EXPECT_TRUE(m.warnings.isEmpty()) << m.warnings.join("; ").toStdString();
+    const std::vector<ChannelRow> rows = ScanPci();
+    ASSERT_EQ(rows.size(), 2u) << "the controller's two channels are found";
+    EXPECT_EQ(rows[0].basePort, "01F0");
+    PortLock::SetScope(QString());
+}
+
+TEST(Startup, FaultsAreRefusedWithStatus2AndAWindowShowsThemToo)
+{
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    // Valid, but the controller would not be found: a warning.
+    const QString lone = write("lone.json", R"({"pci":[{"address":"00:01.1","id":"8086:7111","class":"0101",
+        "primary":{"master":{"model":"A","sectors":100}}}]})");
+    MachineSetup m = SetUpMachine(ParseCommandLine({"--sim", lone}));
+    ASSERT_TRUE(m.ok);
+    ASSERT_EQ(m.warnings.size(), 1);
+    EXPECT_TRUE(m.warnings[0].contains("lone.json"));
+    MessageRecorder boxes;
+    EXPECT_TRUE(ReportMachineSetup(m, true));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].kind, MsgKind::Warning);
+
+    // A refused file: the file, the key and the value, status 2.
+    const QString octal = write("octal.json", R"({"pci":[{"address":"00:01.1","id":"8086:7111","class":"0101",
+        "primary":{"master":{"model":"A","sectors":"010"}}}]})");
+    m = SetUpMachine(ParseCommandLine({"--sim", octal}));
+    EXPECT_FALSE(m.ok);
+    EXPECT_EQ(m.exitStatus, 2);
+    EXPECT_TRUE(m.error.contains("octal.json")) << m.error.toStdString();
+    EXPECT_TRUE(m.error.contains("pci[0].primary.master.sectors = \"010\"")) << m.error.toStdString();
+    boxes.Clear();
+    EXPECT_FALSE(ReportMachineSetup(m, true));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].kind, MsgKind::Error);
+    EXPECT_EQ(boxes.shown[0].text, m.error);
+    boxes.Clear();
+    EXPECT_FALSE(ReportMachineSetup(m, false));
+    EXPECT_TRUE(boxes.shown.empty()) << "no window, no box";
+    PortLock::SetScope(QString());
 }

@@ -1,8 +1,9 @@
-// The program without a window: --identify and --scan print what the windows
-// show, with the exit statuses scripts rely on.
+// The program without a window: --identify, --smart and --scan print what the
+// windows show, with the exit statuses scripts rely on.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,15 +15,19 @@
 
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/CommandLine.h"
 #include "app/ConsoleMode.h"
 #include "common/DriveContext.h"
 #include "common/PortLock.h"
 #include "common/TextFile.h"
+#include "common/IniFile.h"
 #include "info/Pasport.h"
+#include "info/Smart.h"
 #include "support/FakeShell.h"
 #include "support/SimFixture.h"
+#include "support/TestFiles.h"
 #include "surface/Scan.h"
 #include "surface/Int64SpinBox.h"
 #include "surface/ScanParam.h"
@@ -70,7 +75,7 @@ struct ConsoleBench {
     explicit ConsoleBench(const sim::DriveSpec& d)
     {
         ResetDriveContext();
-        PortLock::SetDirectory(dir.path());
+        PortLock::SetScope(dir.path());
         machine = testsim::Install(testsim::OneChannel(d));
         Ctx().ExeDir = dir.path() + "/";
         Ctx().BasePort = 0x1F0;
@@ -79,7 +84,7 @@ struct ConsoleBench {
     ~ConsoleBench()
     {
         ResetDriveContext();
-        PortLock::SetDirectory(QString());
+        PortLock::SetScope(QString());
     }
     int Run(const QStringList& args, Capture& out, Capture& err)
     {
@@ -199,6 +204,41 @@ TEST(ConsoleIdentify, AMissingDriveIsAChannelFailure)
     EXPECT_TRUE(err.Lines().value(0).contains(QStringLiteral("Ошибка идентификации устройства!")));
 }
 
+TEST(ConsoleSmart, PrintsTheViewersTableLeavesSmartOffAndFailsWithTheMessage)
+{
+    auto d = testsim::InstantDrive("CONSOLE SMART");
+    d.smart = sim::SmartMode::Off;
+    d.attributes = {{1, 0x0F, 72, 60, 6, 84213}, {190, 0x22, 45, 40, -1, 47}};
+    ConsoleBench bench(d);
+    Capture out, err;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart"}, out, err), kExitOk);
+    EXPECT_TRUE(err.Lines().isEmpty());
+    EXPECT_FALSE(bench.machine->DriveAt(0x1F0, 0)->State().smartEnabled) << "off again after the reading";
+    {
+        TfrmSMART window(nullptr);
+        ASSERT_TRUE(window.ShowAllowed);
+        EXPECT_EQ(out.Lines(), window.ReportLines(QDateTime::currentDateTime()).mid(6)) << "border to border";
+    }
+    // --output: the same lines in Windows-1251, raw values as Voran.ini asks.
+    IniFile(bench.dir.filePath("Voran.ini")).WriteInteger("SMART", "RawFormat", 0);
+    const QString file = bench.dir.filePath("smart.txt");
+    Capture o2, e2;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart", "--output", file}, o2, e2), kExitOk);
+    QStringList hex = out.Lines();
+    hex[3].replace("             84213 |", "      0000000148F5 |");
+    hex[4].replace("                47 |", "      00000000002F |");
+    EXPECT_EQ(ReadReport(file), hex);
+
+    bench.machine->DriveAt(0x1F0, 0)->AddFault({sim::Fault::Kind::Error, ata::kCmdSmart, 0x04, 1});
+    Capture o3, e3;
+    EXPECT_EQ(bench.Run({"--channel", "01F0", "--smart"}, o3, e3), kExitDrive);
+    EXPECT_TRUE(o3.Lines().isEmpty());
+    EXPECT_TRUE(e3.Lines().value(0).startsWith(QStringLiteral("voran: Ошибка включения SMART! (")));
+
+    EXPECT_EQ(ParseCommandLine({"--smart"}).errors, QStringList{"--smart: не указан канал (--channel BASE[:CONTROL])"});
+    EXPECT_EQ(ParseCommandLine({"--channel", "1F0", "--smart", "--identify"}).errors.size(), 1);
+}
+
 TEST(ConsoleScan, ReportEqualsTheWindowsSavedReportLineForLine)
 {
     ConsoleBench bench(DefectDrive());
@@ -269,14 +309,28 @@ struct Program {
         QFile f(machine);
         f.open(QIODevice::WriteOnly);
         f.write(json.toUtf8());
-        // Lock files of the child go to our directory.
-        env.insert("XDG_RUNTIME_DIR", dir.path());
+        // Its port locks belong to this machine file alone.
     }
     void Start(QProcess& p, QStringList args)
     {
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VORAN_BINARY), QStringList{"--sim", machine} + args);
         ASSERT_TRUE(p.waitForStarted());
+    }
+    // Through the shell, for redirections and pipes: $VORAN and $MACHINE
+    // stand for the program and the machine file.
+    int Shell(const QString& script, QString* err = nullptr)
+    {
+        QProcess p;
+        QProcessEnvironment e = env;
+        e.insert("VORAN", QStringLiteral(VORAN_BINARY));
+        e.insert("MACHINE", machine);
+        p.setProcessEnvironment(e);
+        p.start("bash", {"-c", script});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
     int Run(QStringList args, QString* out = nullptr, QString* err = nullptr)
     {
@@ -315,25 +369,94 @@ TEST(ConsoleProgram, ExitStatuses)
     EXPECT_EQ(prog.Run({"--channel", "C000:C400", "--identify"}), 3) << "nothing at these ports";
 }
 
-TEST(ConsoleProgram, ABusyPortIsRefused)
+TEST(ConsoleProgram, ABusyPortIsRefusedWhateverTheEnvironment)
 {
     Program prog(kMachine);
-    QProcess holder;
-    holder.start("flock", {"-x", prog.dir.filePath("voran-port-01F0.lock"), "cat"});
-    ASSERT_TRUE(holder.waitForStarted());
+    QProcess first;
+    prog.Start(first, {"--channel", "0170", "--scan"});
+    QByteArray out;
+    while (!out.contains(QStringLiteral("Старт").toUtf8()) && first.waitForReadyRead(30000))
+        out += first.readAllStandardOutput();
+    ASSERT_TRUE(out.contains(QStringLiteral("Старт").toUtf8())) << "the first copy holds 0170";
+
+    // The second copy runs as through su or sudo: other runtime folders.
+    QTemporaryDir elsewhere;
+    prog.env.insert("XDG_RUNTIME_DIR", elsewhere.path());
+    prog.env.insert("TMPDIR", elsewhere.path());
     QString err;
-    int status = 0;
-    // The holder may need a moment to take the lock.
-    for (int i = 0; i < 100 && status != 3; ++i) {
-        status = prog.Run({"--channel", "01F0", "--identify"}, nullptr, &err);
-        if (status != 3)
-            QThread::msleep(20);
-    }
-    EXPECT_EQ(status, 3);
-    EXPECT_TRUE(err.contains(QStringLiteral("Данный порт уже занят!")));
-    holder.closeWriteChannel();
-    holder.waitForFinished();
-    EXPECT_EQ(prog.Run({"--channel", "01F0", "--identify"}), 0);
+    EXPECT_EQ(prog.Run({"--channel", "0170", "--identify"}, nullptr, &err), 3);
+    EXPECT_TRUE(err.contains(QStringLiteral("Данный порт уже занят!"))) << err.toStdString();
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--identify"}), 0) << "another channel is free";
+
+    ::kill(pid_t(first.processId()), SIGINT);
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(prog.Run({"--channel", "0170", "--identify"}), 0) << "free again once the first copy ended";
+}
+
+TEST(ConsoleProgram, OptionsOfTheToolkitAreRefusedOrKeptFromQt)
+{
+    Program prog(kMachine);
+    QString err;
+    EXPECT_EQ(prog.Run({"-platform", "--identify", "--channel", "01F0"}, nullptr, &err), 2) << "Qt would abort";
+    EXPECT_TRUE(err.contains("-platform")) << err.toStdString();
+    EXPECT_EQ(prog.Run({"-style", "--scan", "--channel", "01F0"}), 2) << "Qt would open a window";
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", " 5"}), 2);
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--identify", "--platform", "offscreen"}), 2) << "not ours, not Qt's";
+    // A window option is accepted in console mode, and Qt never sees it.
+    EXPECT_EQ(prog.Run({"-platform", "no-such-platform", "--channel", "01F0", "--identify"}), 0);
+}
+
+TEST(ConsoleProgram, AReportThatCannotBeWrittenIsStatus4)
+{
+    Program prog(kMachine);
+    const QString identify = "\"$VORAN\" --sim \"$MACHINE\" --channel 01F0 --identify";
+    QString err;
+    EXPECT_EQ(prog.Shell(identify + " >/dev/full", &err), 4);
+    EXPECT_TRUE(err.contains(QStringLiteral("нет места"))) << err.toStdString();
+    EXPECT_EQ(prog.Shell(identify + " >&-", &err), 4) << "standard output closed";
+    EXPECT_EQ(prog.Shell("\"$VORAN\" --help >/dev/full"), 4);
+    // A reader that goes away after the first line: EPIPE, not a silent
+    // death by SIGPIPE, and the scan stops.  Every block fails, so the
+    // report is larger than a pipe holds: the program cannot be done before
+    // the reader is gone.
+    Program failing(R"({"pci":[{"address":"00:01.0","id":"8086:7110","class":"0601","multiFunction":true},
+      {"address":"00:01.1","id":"8086:7111","class":"0101","progIf":"80",
+       "primary":{"master":{"model":"EVERY BLOCK FAILS","sectors":1000000,"timeScale":0,
+                            "failing":[{"first":0,"count":1000000,"error":"40","ms":0}]}}}]})");
+    EXPECT_EQ(failing.Shell("\"$VORAN\" --sim \"$MACHINE\" --channel 01F0 --scan | head -n 1 >/dev/null; "
+                            "exit ${PIPESTATUS[0]}",
+                            &err),
+              4);
+    EXPECT_TRUE(err.contains(QStringLiteral("читающая сторона"))) << err.toStdString();
+
+    // --output to a device is written in place, and fails there honestly.
+    const QString null = testsupport::DeviceLike(prog.dir.path(), "null");
+    const QString full = testsupport::DeviceLike(prog.dir.path(), "full");
+    ASSERT_FALSE(null.isEmpty() || full.isEmpty());
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", null}), 0);
+    EXPECT_TRUE(QFileInfo(null).exists() && !QFileInfo(null).isFile()) << "still the device";
+    EXPECT_EQ(prog.Run({"--channel", "01F0", "--scan", "0", "1000", "--output", full}, nullptr, &err), 4);
+    EXPECT_TRUE(QFileInfo(full).exists() && !QFileInfo(full).isFile());
+}
+
+TEST(ConsoleProgram, AFullDiskKeepsTheOldReport)
+{
+    if (::geteuid() != 0 || QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "needs root for a small private file system";
+    Program prog(kMachine);
+    const QString mount = prog.dir.filePath("small");
+    QDir().mkpath(mount);
+    prog.env.insert("SMALL", mount);
+    // A 12 KB file system: an old report, then nothing left.
+    const int status = prog.Shell(
+        "unshare -m bash -c 'mount -t tmpfs -o size=12k tmpfs \"$SMALL\" && printf \"old\\r\\n\" > \"$SMALL/r.txt\" && "
+        "(cat /dev/zero > \"$SMALL/fill\" 2>/dev/null; true) && "
+        "\"$VORAN\" --sim \"$MACHINE\" --channel 01F0 --scan 40000 60000 --output \"$SMALL/r.txt\"; s=$?; "
+        "cat \"$SMALL/r.txt\" > \"$SMALL/../seen.txt\"; exit $s'");
+    EXPECT_EQ(status, 4);
+    QFile seen(prog.dir.filePath("seen.txt"));
+    ASSERT_TRUE(seen.open(QIODevice::ReadOnly));
+    EXPECT_EQ(seen.readAll(), "old\r\n") << "the old report is whole";
 }
 
 TEST(ConsoleProgram, CtrlCStopsTheScanAndTheCancelledSummaryIsWritten)

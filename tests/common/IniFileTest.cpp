@@ -49,6 +49,15 @@ TEST(IniFile, IntegersDecimalHexAndJunk)
     EXPECT_EQ(ini.ReadInteger("TimeOut", "D", 3), 3);
     EXPECT_EQ(ini.ReadInteger("TimeOut", "E", 4), 4);
     EXPECT_EQ(ini.ReadInteger("TimeOut", "F", 6), 6);
+    // Hexadecimal is a 32-bit pattern, a sign negates it in 32 bits (the
+    // lowest value once overflowed; found by fuzz_ini).
+    int v = 0;
+    ASSERT_TRUE(IniFile::ParseInteger("0xFFFFFFFF", v));
+    EXPECT_EQ(v, -1);
+    ASSERT_TRUE(IniFile::ParseInteger("-0x80000000", v));
+    EXPECT_EQ(v, INT32_MIN);
+    ASSERT_TRUE(IniFile::ParseInteger("-0x10", v));
+    EXPECT_EQ(v, -16);
 }
 
 TEST(IniFile, NamesAreCaseInsensitiveAndBooleansAnyNonZero)

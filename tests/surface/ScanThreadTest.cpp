@@ -128,6 +128,31 @@ TEST(ScanThread, FailedBlocksAreClassedByTheErrorRegister)
     EXPECT_EQ(VerifyCommands(bench.Drive()), 13);
 }
 
+TEST(ScanThread, ATimeOutOrABusyDriveIsTimeNotTheBitsOfItsStatus)
+{
+    // The rule: a busy drive answers the error register with its status.
+    EXPECT_EQ(FailedBlockResult(false, 0x51, 0x50), -4) << "0x50 from a ready drive is still IDNF";
+    EXPECT_EQ(FailedBlockResult(false, 0x51, 0x84), -3);
+    EXPECT_EQ(FailedBlockResult(false, 0xD0, 0xD0), -7) << "BSY: the byte read is the status";
+    EXPECT_EQ(FailedBlockResult(true, 0x51, 0x40), -7) << "the layer timed out";
+
+    // A drive that holds BSY through the first verify: the layer times out
+    // (1 s) and the block is Time; the reset frees the drive for the next.
+    sim::DriveSpec d = testsim::InstantDrive("BUSY", 1 << 16);
+    Bench bench(d);
+    bench.Drive()->AddFault({sim::Fault::Kind::BsyStuck, ata::kCmdVerifyExt, 0, 1});
+    RecordingSink sink;
+    TScanThread t(true, 0, 512, &sink);
+    t.SetVerifyFunction([](int64_t lba, int64_t n, uint8_t l48) {
+        const int32_t r = VerifySectors(lba, n, l48);
+        return r < 0 ? r : 0;
+    });
+    t.Execute();
+    EXPECT_EQ(Codes(sink), QStringLiteral("?1"));
+    EXPECT_EQ(sink.blocks[0].reportLine, QStringLiteral("     Error Time   : 0"));
+    EXPECT_EQ(t.ErrorValue(), 0) << "no status byte taken for the error register";
+}
+
 TEST(ScanThread, APointPerBlockBelow25600Sectors)
 {
     sim::DriveSpec d = testsim::InstantDrive("TIMED", 1 << 16);

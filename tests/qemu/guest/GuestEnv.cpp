@@ -160,11 +160,11 @@ sim::MachineSpec MirrorMachine(const std::vector<DriveInfo>& drives)
         s.sectors = d.Sectors();
         s.timeScale = 0;
         // As QEMU's drive: no security feature set, SMART on with its seven
-        // attributes (thresholds as QEMU reports them).
+        // attributes (thresholds and raw values as QEMU reports them).
         s.security.supported = false;
-        s.attributes = {{1, 0x0003, 100, 100, 6, 0},    {3, 0x0003, 100, 100, 0, 0},
+        s.attributes = {{1, 0x0003, 100, 100, 6, 0},    {3, 0x0003, 100, 100, 0, 16},
                         {4, 0x0002, 100, 100, 20, 100}, {5, 0x0003, 100, 100, 36, 0},
-                        {9, 0x0003, 100, 100, 0, 0},    {12, 0x0003, 100, 100, 0, 0},
+                        {9, 0x0003, 100, 100, 0, 1},    {12, 0x0003, 100, 100, 0, 0},
                         {190, 0x0003, 69, 69, 50, 0x1F1F001FULL}};
         auto& ch = ide.channels[d.bus];
         (d.unit == 0 ? ch.master : ch.slave) = s;
