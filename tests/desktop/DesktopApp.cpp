@@ -12,22 +12,7 @@
 #include "desktop/Desktop.h"
 #include "select/SelectPort.h"
 #include "sim/SimMachine.h"
-
-namespace {
-
-sim::MachineSpec DefaultMachine(bool instant)
-{
-    sim::MachineSpec spec = sim::DefaultMachineSpec();
-    if (instant)
-        for (auto& f : spec.functions)
-            for (auto& c : f.channels)
-                for (auto* d : {&c.master, &c.slave})
-                    if (*d)
-                        (*d)->timeScale = 0;
-    return spec;
-}
-
-}  // namespace
+#include "support/SimFixture.h"
 
 DesktopApp::DesktopApp(const Options& options)
 {
@@ -35,7 +20,7 @@ DesktopApp::DesktopApp(const Options& options)
     m_exeDir = m_dir.path() + QStringLiteral("/voran/");
     QDir().mkpath(m_exeDir);
     PortLock::SetDirectory(m_dir.path());
-    m_machine = sim::InstallMachine(DefaultMachine(options.instant));
+    m_machine = sim::InstallMachine(options.instant ? testsim::InstantDefaultMachine() : sim::DefaultMachineSpec());
     IniFile ini(m_exeDir + QStringLiteral("Voran.ini"));
     ini.WriteInteger(QStringLiteral("TimeOut"), QStringLiteral("TimeOut"), 1);
     ini.WriteBool(QStringLiteral("Port"), QStringLiteral("AutoDetect"), options.autoDetect);

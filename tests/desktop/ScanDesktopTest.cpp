@@ -37,6 +37,14 @@ void AnswerRange(TfrmScan& f, int64_t start, int64_t stop)
     };
 }
 
+// The built-in machine at its modelled speed: a long run lasts a minute.
+DesktopApp::Options Slow()
+{
+    DesktopApp::Options o;
+    o.instant = false;
+    return o;
+}
+
 // Presses "Config" and waits for the end of the run.
 bool RunToEnd(TfrmScan& f)
 {
@@ -161,12 +169,9 @@ TEST_F(ScanDesktop, TheMapFollowsTheScanWhileTheGraphIsShownAndMarksTheCurrentCe
 
 TEST_F(ScanDesktop, PauseKeepsTheLayoutAndAStoppedRunSaysSoInItsTitle)
 {
-    DesktopApp::Options slow;
-    slow.instant = false;
-    DesktopApp app(slow);
-    TfrmMain& main = app.Main();
+    DesktopApp app(Slow());
     ASSERT_TRUE(app.WaitShown());
-    TfrmScan scan(&main);
+    TfrmScan scan(&app.Main());
     AnswerRange(scan, 0, 10000000);
     ExecWhile(scan, [&] {
         scan.bbStart->click();
@@ -195,9 +200,7 @@ TEST_F(ScanDesktop, PauseKeepsTheLayoutAndAStoppedRunSaysSoInItsTitle)
 
 TEST_F(ScanDesktop, MinimisingARunningScanHidesItAndRestoringTheApplicationBringsItBack)
 {
-    DesktopApp::Options slow;
-    slow.instant = false;  // a whole-drive run takes a minute
-    DesktopApp app(slow);
+    DesktopApp app(Slow());
     TfrmMain& main = app.Main();
     ASSERT_TRUE(app.WaitShown());
     TfrmScan scan(&main);
