@@ -18,7 +18,7 @@
 #include "common/SafeFile.h"
 #include "common/TextFile.h"
 #include "hw/Ata.h"
-#include "hw/PortIo.h"
+#include "hw/AtaPort.h"
 #include "info/IdentifyReport.h"
 #include "info/SmartData.h"
 #include "select/KernelDriver.h"
@@ -401,8 +401,9 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
     ctx.MonitorPeriod = t.monitorPeriod;
     ctx.CounterFrequency = CounterFrequency();
 
-    PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
-    InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, nullptr);
+    const auto transport = std::make_shared<ata::PortTransport>(ctx.BasePort, ctx.AltPort, ctx.Device);
+    transport->Select();
+    ata::Connect(transport, ctx.TimeOut, ctx.CounterFrequency, nullptr);
 
     if (o.identify)
         return RunIdentify(io);
