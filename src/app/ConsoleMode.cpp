@@ -62,18 +62,7 @@ int OutputFailed(const ConsoleStreams& io, int error)
     return kExitOutput;
 }
 
-QString Describe(const ata::Result& r)
-{
-    switch (r.outcome) {
-    case ata::Outcome::DeviceError:
-        return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
-            .arg(HexText(r.status, 2), HexText(r.error, 2));
-    case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
-    case ata::Outcome::NoDevice: return QStringLiteral("на канале нет такого устройства");
-    case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
-    default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
-    }
-}
+QString Describe(const ata::Result& r) { return DescribeResult(r); }
 
 // ---- Ctrl+C ---------------------------------------------------------------------
 
@@ -334,6 +323,20 @@ int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
 }
 
 }  // namespace
+
+QString DescribeResult(const ata::Result& r)
+{
+    switch (r.outcome) {
+    case ata::Outcome::DeviceError:
+        return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
+            .arg(HexText(r.status, 2), HexText(r.error, 2));
+    case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
+    case ata::Outcome::NoDevice: return QStringLiteral("на канале нет такого устройства");
+    case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
+    case ata::Outcome::InUse: return QStringLiteral("диск используется системой");
+    default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
+    }
+}
 
 bool ParseChannelOption(const QString& text, ChannelPorts& out, QString* error)
 {

@@ -8,6 +8,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleMode.h"
+#include "app/DriveList.h"
 #include "app/Startup.h"
 
 namespace {
@@ -65,7 +66,7 @@ int main(int argc, char** argv)
     if (options.version)
         return PrintAndExit(VersionText());
 
-    if (options.ConsoleCommand()) {
+    if (options.Windowless()) {
         // No window and no display needed.
         const MachineSetup machine = SetUpMachine(options);
         if (!ReportMachineSetup(machine, false))
@@ -74,6 +75,8 @@ int main(int argc, char** argv)
         QCoreApplication app(qt.argc(), qt.argv());
         ConsoleStreams io;
         io.progress = ::isatty(STDERR_FILENO) != 0;
+        if (options.list)
+            return RunDriveList(io, machine.portRefusal);
         return RunConsoleCommand(options, io);
     }
 
