@@ -17,6 +17,7 @@
 #include "app/About.h"
 #include "app/ConnectRules.h"
 #include "app/MonitorLink.h"
+#include "app/RefusalBox.h"
 #include "app/StatusBar.h"
 #include "app/ToolWindows.h"
 #include "common/Clock.h"
@@ -68,12 +69,14 @@ TfrmMain::TfrmMain(StartupSettings settings) : m_settings(std::move(settings))
     BuildMenu();
     setFixedSize(sizeHint());
     SetMainShell(this);
+    InstallRefusalBox(this);
 }
 
 TfrmMain::~TfrmMain()
 {
     if (MainShell() == this)
         SetMainShell(nullptr);
+    RemoveRefusalBox();
     StopMonitor(m_monitor);
 }
 

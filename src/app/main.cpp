@@ -10,6 +10,7 @@
 #include "app/ConsoleMode.h"
 #include "app/DriveList.h"
 #include "app/Startup.h"
+#include "hw/InUseGuard.h"
 
 namespace {
 
@@ -75,6 +76,8 @@ int main(int argc, char** argv)
         QCoreApplication app(qt.argc(), qt.argv());
         ConsoleStreams io;
         io.progress = ::isatty(STDERR_FILENO) != 0;
+        // A command refused because the system uses the drive says why.
+        ata::SetRefusalReporter([](const std::string& s) { std::fprintf(stderr, "voran: %s\n", s.c_str()); });
         if (options.list)
             return RunDriveList(io, machine.portRefusal);
         return RunConsoleCommand(options, io);
