@@ -21,6 +21,13 @@ std::string Trim(const std::string& s)
     return s.substr(b, e - b + 1);
 }
 
+bool No(std::string* why, const std::string& reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
 std::string FirstLine(const std::string& file)
 {
     std::ifstream f(file);
@@ -110,24 +117,26 @@ std::optional<std::vector<DriveInfo>> LoadDrives(const std::string& fileName, st
     return out;
 }
 
+// What both guests are: QEMU, booted by our script with `token`.
+static bool QemuBootedWith(const char* token, std::string* why)
+{
+    std::ifstream f("/proc/cmdline");
+    std::string word;
+    bool found = false;
+    while (f >> word)
+        found |= word == token;
+    if (!found)
+        return No(why, std::string("the kernel command line has no ") + token);
+    if (FirstLine("/sys/class/dmi/id/sys_vendor") != "QEMU")
+        return No(why, "the machine does not say it is QEMU (/sys/class/dmi/id/sys_vendor)");
+    return true;
+}
+
 bool InsideTestGuest(std::string* why)
 {
-    auto no = [&](const std::string& reason) {
-        if (why)
-            *why = reason;
+    auto no = [&](const std::string& reason) { return No(why, reason); };
+    if (!QemuBootedWith(kGuestToken, why))
         return false;
-    };
-    {
-        std::ifstream f("/proc/cmdline");
-        std::string word;
-        bool found = false;
-        while (f >> word)
-            found |= word == kGuestToken;
-        if (!found)
-            return no(std::string("the kernel command line has no ") + kGuestToken);
-    }
-    if (FirstLine("/sys/class/dmi/id/sys_vendor") != "QEMU")
-        return no("the machine does not say it is QEMU (/sys/class/dmi/id/sys_vendor)");
     const std::string ide = "/sys/bus/pci/devices/0000:00:01.1";
     if (FirstLine(ide + "/vendor") != "0x8086" || FirstLine(ide + "/device") != "0x7010")
         return no("00:01.1 is not QEMU's PIIX3 IDE function (8086:7010)");
@@ -139,22 +148,9 @@ bool InsideTestGuest(std::string* why)
 
 bool InsideSataTestGuest(std::string* why)
 {
-    auto no = [&](const std::string& reason) {
-        if (why)
-            *why = reason;
+    auto no = [&](const std::string& reason) { return No(why, reason); };
+    if (!QemuBootedWith(kSataGuestToken, why))
         return false;
-    };
-    {
-        std::ifstream f("/proc/cmdline");
-        std::string word;
-        bool found = false;
-        while (f >> word)
-            found |= word == kSataGuestToken;
-        if (!found)
-            return no(std::string("the kernel command line has no ") + kSataGuestToken);
-    }
-    if (FirstLine("/sys/class/dmi/id/sys_vendor") != "QEMU")
-        return no("the machine does not say it is QEMU (/sys/class/dmi/id/sys_vendor)");
     const std::string ahci = std::string("/sys/bus/pci/devices/") + kSataFunction;
     if (FirstLine(ahci + "/vendor") != "0x8086" || FirstLine(ahci + "/device") != "0x2922")
         return no("00:1f.2 is not QEMU's ICH9 AHCI function (8086:2922)");

@@ -34,25 +34,10 @@ std::shared_ptr<ata::SgNode> Node(Check& c, const DriveInfo& d)
 std::pair<uint8_t, ata::Result> RawSetMax(ata::SgNode& node, const DriveInfo& d)
 {
     const ata::Request rq = ata::Request::NonData(ata::Taskfile::Lba48(ata::kCmdSetMaxExt, d.Sectors() - 1, 1));
-    const ata::sgio::Cdb cdb = ata::sgio::Ata16(rq, false);
-    uint8_t sense[64] = {};
-    sg_io_hdr_t h{};
-    h.interface_id = 'S';
-    h.dxfer_direction = SG_DXFER_NONE;
-    h.cmd_len = cdb.length;
-    h.cmdp = const_cast<unsigned char*>(cdb.data());
-    h.sbp = sense;
-    h.mx_sb_len = sizeof sense;
-    h.timeout = 5000;
-    if (node.Io(h) != 0)
+    const ata::SgExchange x = ata::SendCdb(node, ata::sgio::Ata16(rq, false));
+    if (x.err)
         return {0, ata::Result{}};
-    ata::sgio::Reply r;
-    r.scsiStatus = h.status;
-    r.hostStatus = h.host_status;
-    r.driverStatus = h.driver_status;
-    r.sense = sense;
-    r.senseLength = h.sb_len_wr;
-    return {sense[0], ata::sgio::Interpret(r, rq)};
+    return {x.sense[0], ata::sgio::Interpret(x.reply(), rq)};
 }
 
 // The refused commands through the layer: ABRT, read back from the sense.
@@ -94,9 +79,7 @@ GUEST_CHECK(sata_identify, model_serial_firmware_and_capacity)
         ata::IdentifyBlock b;
         if (!Identify(c, d, b))
             continue;
-        c.ExpectEq(IdentifyText(b, ata::kModelField), d.model, d.id + ": model");
-        c.ExpectEq(IdentifyText(b, ata::kSerialField), d.serial, d.id + ": serial");
-        c.ExpectEq(IdentifyText(b, ata::kFirmwareField), d.firmware, d.id + ": firmware");
+        ExpectIdentity(c, d, b);
         c.ExpectEq(b.Sectors48(), d.Sectors(), d.id + ": words 100-103");
         c.ExpectEq(uint64_t(b.Sectors28()), std::min<uint64_t>(d.Sectors(), 0x0FFFFFFF), d.id + ": words 60-61");
         c.ExpectEq(ata::CurrentConnection().path, d.node, d.id + ": the connection's device");
@@ -202,11 +185,7 @@ GUEST_CHECK(sata_cli, device_identify_scan_and_smart)
     for (const DriveInfo& d : c.Drives()) {
         ProcessResult r = RunProgram(Device(d, {"--identify"}));
         c.ExpectEq(r.exitCode, 0, d.id + ": exit status of --identify (" + r.output + ")");
-        c.Expect(Has(r.output, info::label::Model.toString().toStdString() + d.model + "\n"), d.id + ": model row");
-        c.Expect(Has(r.output, info::label::Serial.toString().toStdString() + d.serial + "\n"), d.id + ": serial row");
-        c.Expect(Has(r.output, info::label::CurrentSectors.toString().toStdString() +
-                                   info::GroupedCount(d.Sectors()).toStdString() + "\n"),
-                 d.id + ": current sectors row");
+        ExpectReportRows(c, d, r.output);
 
         const uint64_t start = d.Above28Bit() ? ata::kMaxLba28 - 51200 : 0;
         const uint64_t end = start + 102400;
