@@ -60,6 +60,18 @@ void UseSimulatedDrives(const std::shared_ptr<sim::Machine>& machine)
 MachineSetup SetUpMachine(const CommandLineOptions& options)
 {
     MachineSetup m;
+    ata::InstallPassThroughHost(nullptr);
+    if (options.RealDevice()) {
+        // A drive named on the command line is this machine's: the kernel
+        // reaches it, and no port is needed.
+        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
+        ata::SetWriteGuardFactory(ata::KernelWriteGuard);
+        PortLock::SetScope(QString());
+        m.simulated = false;
+        m.ok = true;
+        m.exitStatus = 0;
+        return m;
+    }
     switch (options.machine) {
     case MachineChoice::DefaultSimulated: {
         auto machine = sim::InstallMachine(sim::DefaultMachineSpec());
@@ -85,6 +97,7 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         std::string warning;
         if (!machine->AttachStateFile(stateFile.toStdString(), &why, &warning)) {
             InstallPortBackend(nullptr);
+            ata::InstallPassThroughHost(nullptr);
             m.error = QStringLiteral("файл состояния %1: %2").arg(stateFile, QString::fromStdString(why));
             m.exitStatus = kExitUsage;
             return m;

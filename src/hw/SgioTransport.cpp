@@ -17,8 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kSenseBytes = 64;
-
 uint32_t TimeoutMs(const Request& rq, uint16_t connectionSeconds)
 {
     const uint64_t s = rq.timeoutSeconds ? rq.timeoutSeconds : std::max<uint16_t>(connectionSeconds, 1);
@@ -55,45 +53,15 @@ int Direction(Protocol p)
     return SG_DXFER_NONE;
 }
 
-// One SCSI command through SG_IO.
-int Raw(SgNode& node, const sgio::Cdb& cdb, int direction, void* data, uint32_t bytes, uint32_t timeoutMs,
-        uint8_t* sense, sg_io_hdr_t& h)
-{
-    h = sg_io_hdr_t{};
-    h.interface_id = 'S';
-    h.dxfer_direction = direction;
-    h.cmd_len = cdb.length;
-    h.cmdp = const_cast<unsigned char*>(cdb.data());
-    h.mx_sb_len = kSenseBytes;
-    h.sbp = sense;
-    h.dxfer_len = bytes;
-    h.dxferp = bytes ? data : nullptr;
-    h.timeout = timeoutMs;
-    return node.Io(h);
-}
-
 // One ATA command: its CDB, its SG_IO, its outcome.  CK_COND only where the
 // registers of a non-data command are read back.
 Result Submit(SgNode& node, const Request& rq, uint8_t* data, uint32_t bytes, uint32_t timeoutMs)
 {
     const bool ckCond = rq.readBack && rq.protocol == Protocol::NonData;
-    uint8_t sense[kSenseBytes] = {};
-    sg_io_hdr_t h;
     const auto t0 = Clock::now();
-    const int err = Raw(node, sgio::Ata16(rq, ckCond), Direction(rq.protocol), data, bytes, timeoutMs, sense, h);
+    const SgExchange x = SendCdb(node, sgio::Ata16(rq, ckCond), Direction(rq.protocol), data, bytes, timeoutMs);
     const auto t1 = Clock::now();
-    Result r;
-    if (err) {
-        r = SystemFailure(err);
-    } else {
-        sgio::Reply reply;
-        reply.scsiStatus = h.status;
-        reply.hostStatus = h.host_status;
-        reply.driverStatus = h.driver_status;
-        reply.sense = sense;
-        reply.senseLength = std::min<size_t>(h.sb_len_wr, kSenseBytes);
-        r = sgio::Interpret(reply, rq);
-    }
+    Result r = x.err ? SystemFailure(x.err) : sgio::Interpret(x.reply(), rq);
     r.micros = std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count();
     return r;
 }
@@ -299,6 +267,34 @@ uint8_t SgioTransport::Sample(Register r)
     return r == Register::Error ? uint8_t(regs >> 8) : uint8_t(regs);
 }
 
+sgio::Reply SgExchange::reply() const
+{
+    sgio::Reply r;
+    r.scsiStatus = h.status;
+    r.hostStatus = h.host_status;
+    r.driverStatus = h.driver_status;
+    r.sense = sense.data();
+    r.senseLength = std::min<size_t>(h.sb_len_wr, sense.size());
+    return r;
+}
+
+SgExchange SendCdb(SgNode& node, const sgio::Cdb& cdb, int direction, void* data, uint32_t bytes, uint32_t timeoutMs)
+{
+    SgExchange x;
+    sg_io_hdr_t& h = x.h;
+    h.interface_id = 'S';
+    h.dxfer_direction = direction;
+    h.cmd_len = cdb.length;
+    h.cmdp = const_cast<unsigned char*>(cdb.data());
+    h.mx_sb_len = uint8_t(x.sense.size());
+    h.sbp = x.sense.data();
+    h.dxfer_len = bytes;
+    h.dxferp = bytes ? data : nullptr;
+    h.timeout = timeoutMs;
+    x.err = node.Io(h);
+    return x;
+}
+
 bool SetDescriptorSense(SgNode& node, bool on, std::string* why)
 {
     auto fail = [&](const std::string& what) {
@@ -310,13 +306,17 @@ bool SetDescriptorSense(SgNode& node, bool on, std::string* why)
     // descriptors, the control mode page (0Ah, 10 bytes after its header).
     constexpr size_t kHeader = 8, kPage = 12;
     uint8_t data[64] = {};
-    uint8_t sense[kSenseBytes] = {};
-    sg_io_hdr_t h;
-    int err = Raw(node, sgio::ModeSenseControl(sizeof data), SG_DXFER_FROM_DEV, data, sizeof data, 10000, sense, h);
-    if (err)
-        return fail(std::string("MODE SENSE: ") + std::strerror(err));
-    if (h.status != sgio::kScsiGood || h.host_status || (h.driver_status & 0x0F))
-        return fail("MODE SENSE refused (status " + std::to_string(h.status) + ")");
+    auto ran = [&](const char* what, const SgExchange& x) {
+        if (x.err)
+            return fail(std::string(what) + ": " + std::strerror(x.err));
+        if (x.h.status == sgio::kScsiGood && !x.h.host_status && !(x.h.driver_status & 0x0F))
+            return true;
+        const sgio::Sense s = sgio::ParseSense(x.sense.data(), x.h.sb_len_wr);
+        return fail(std::string(what) + " refused (status " + std::to_string(x.h.status) + ", sense " +
+                    std::to_string(s.key) + "/" + std::to_string(s.asc) + "/" + std::to_string(s.ascq) + ")");
+    };
+    if (!ran("MODE SENSE", SendCdb(node, sgio::ModeSenseControl(sizeof data), SG_DXFER_FROM_DEV, data, sizeof data)))
+        return false;
     const size_t descriptors = size_t(data[6] << 8 | data[7]);
     const uint8_t* page = data + kHeader + descriptors;
     if (kHeader + descriptors + kPage > sizeof data || (page[0] & 0x3F) != 0x0A || page[1] != kPage - 2)
@@ -326,15 +326,7 @@ bool SetDescriptorSense(SgNode& node, bool on, std::string* why)
     std::memcpy(param + kHeader, page, kPage);
     param[kHeader] &= 0x3F;  // PS is not ours to send back
     param[kHeader + 2] = uint8_t(on ? (page[2] | sgio::kDSenseBit) : (page[2] & ~sgio::kDSenseBit));
-    err = Raw(node, sgio::ModeSelect10(sizeof param), SG_DXFER_TO_DEV, param, sizeof param, 10000, sense, h);
-    if (err)
-        return fail(std::string("MODE SELECT: ") + std::strerror(err));
-    if (h.status != sgio::kScsiGood || h.host_status || (h.driver_status & 0x0F)) {
-        const sgio::Sense s = sgio::ParseSense(sense, h.sb_len_wr);
-        return fail("MODE SELECT refused (sense " + std::to_string(s.key) + "/" + std::to_string(s.asc) + "/" +
-                    std::to_string(s.ascq) + ")");
-    }
-    return true;
+    return ran("MODE SELECT", SendCdb(node, sgio::ModeSelect10(sizeof param), SG_DXFER_TO_DEV, param, sizeof param));
 }
 
 }  // namespace ata

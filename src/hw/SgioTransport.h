@@ -15,6 +15,7 @@
 // has had a moment to refuse it, Ready() then reports busy until it ends,
 // and a command sent meanwhile waits at most the connection's time-out for
 // it before it gives up as a time-out without reaching the drive.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "hw/PassThrough.h"
+#include "hw/SgioCdb.h"
 #include "hw/Transport.h"
 
 namespace ata {
@@ -63,6 +65,17 @@ private:
     std::shared_ptr<Flight> m_flight;
     std::vector<uint8_t> m_scratch;  // data-out assembled for the kernel
 };
+
+// One SCSI command through a node and what came back: for what the layer does
+// not send itself (the control mode page, checks that look at raw sense).
+struct SgExchange {
+    int err = 0;  // the ioctl's errno, 0 when it ran
+    sg_io_hdr_t h{};  // as the ioctl left it (its pointers are stale once returned)
+    std::array<uint8_t, 64> sense{};
+    sgio::Reply reply() const;
+};
+SgExchange SendCdb(SgNode& node, const sgio::Cdb& cdb, int direction = SG_DXFER_NONE, void* data = nullptr,
+                   uint32_t bytes = 0, uint32_t timeoutMs = 10000);
 
 // Sets or clears D_SENSE in the control mode page of the drive behind
 // `node` (MODE SENSE (10), then MODE SELECT (10) of page 0Ah), so that the

@@ -403,7 +403,14 @@ const Fields<PciFunctionSpec> kFunctionFields = {
 };
 
 const Fields<PassThroughSpec> kPassThroughFields = {
-    Text("name", &PassThroughSpec::name, 64, true),
+    // A path, like the kernel's nodes: never taken for a port text.
+    {"name",
+     [](Reader& r, const QJsonValue& v, PassThroughSpec& p) {
+         Text("name", &PassThroughSpec::name, 64, true).read(r, v, p);
+         if (!r.Failed() && (p.name.size() < 2 || p.name[0] != '/' || p.name.find(' ') != std::string::npos))
+             r.Fail(v, QStringLiteral("нужен путь устройства без пробелов, например \"/dev/sda\""));
+     },
+     true},
     Choice<PassThroughSpec, SenseLayout>("sense", &PassThroughSpec::sense,
                                          {{"fixed", SenseLayout::Fixed},
                                           {"fixed-6.10", SenseLayout::Fixed610},

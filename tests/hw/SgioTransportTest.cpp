@@ -33,37 +33,12 @@ sim::Drive* Model(const std::shared_ptr<sim::Machine>& m, const char* name = "/d
 }
 
 // One raw request to a node, interpreted as the transport does.
-struct Raw {
-    sg_io_hdr_t h{};
-    uint8_t sense[64] = {};
-    int err = 0;
-    ata::Result Result() const
-    {
-        ata::sgio::Reply r;
-        r.scsiStatus = h.status;
-        r.hostStatus = h.host_status;
-        r.driverStatus = h.driver_status;
-        r.sense = sense;
-        r.senseLength = h.sb_len_wr;
-        return ata::sgio::Interpret(r, ata::Request{});
-    }
-};
+ata::Result Outcome(const ata::SgExchange& x) { return ata::sgio::Interpret(x.reply(), ata::Request{}); }
 
-Raw Send(ata::SgNode& node, const ata::sgio::Cdb& cdb, int direction = SG_DXFER_NONE, uint8_t* data = nullptr,
-         unsigned bytes = 0)
+ata::SgExchange Send(ata::SgNode& node, const ata::sgio::Cdb& cdb, int direction = SG_DXFER_NONE,
+                     uint8_t* data = nullptr, unsigned bytes = 0)
 {
-    Raw r;
-    r.h.interface_id = 'S';
-    r.h.cmd_len = cdb.length;
-    r.h.cmdp = const_cast<unsigned char*>(cdb.data());
-    r.h.dxfer_direction = direction;
-    r.h.dxferp = data;
-    r.h.dxfer_len = bytes;
-    r.h.sbp = r.sense;
-    r.h.mx_sb_len = sizeof r.sense;
-    r.h.timeout = 1000;
-    r.err = node.Io(r.h);
-    return r;
+    return ata::SendCdb(node, cdb, direction, data, bytes, 1000);
 }
 
 ata::Taskfile Command(uint8_t cmd, uint8_t feature = 0)
@@ -176,9 +151,9 @@ TEST(SgioTransport, DSenseIsSetWithModeSelectOfTheControlPage)
     EXPECT_EQ(Send(*node, abort).sense[0], 0x70);
     ASSERT_TRUE(ata::SetDescriptorSense(*node, true, &why)) << why;
     EXPECT_TRUE(m->PassThroughAt("/dev/sda")->DescriptorSense());
-    const Raw r = Send(*node, abort);
+    const ata::SgExchange r = Send(*node, abort);
     EXPECT_EQ(r.sense[0], 0x72);
-    EXPECT_EQ(r.Result().error, ata::kErAbrt);
+    EXPECT_EQ(Outcome(r).error, ata::kErAbrt);
     ASSERT_TRUE(ata::SetDescriptorSense(*node, false, &why)) << why;
     EXPECT_FALSE(m->PassThroughAt("/dev/sda")->DescriptorSense());
 }
@@ -197,10 +172,11 @@ TEST(SgioTransport, WhatTheKernelRefusesNeverReachesTheDrive)
     ata::Taskfile identify = Command(ata::kCmdIdentify);
 
     auto refused = [&](ata::sgio::Cdb cdb, int dir, const char* what) {
-        const Raw r = Send(*node, cdb, dir, dir == SG_DXFER_NONE ? nullptr : buf, dir == SG_DXFER_NONE ? 0 : 512);
+        const ata::SgExchange r =
+            Send(*node, cdb, dir, dir == SG_DXFER_NONE ? nullptr : buf, dir == SG_DXFER_NONE ? 0 : 512);
         EXPECT_EQ(r.err, 0) << what;
-        EXPECT_EQ(r.Result().outcome, ata::Outcome::Refused) << what;
-        EXPECT_EQ(r.Result().osError, invalidField) << what;
+        EXPECT_EQ(Outcome(r).outcome, ata::Outcome::Refused) << what;
+        EXPECT_EQ(Outcome(r).osError, invalidField) << what;
     };
     refused(ata::sgio::Ata16(ata::Request::NonData(Command(0xEF, 0x03)), false), SG_DXFER_NONE, "SET FEATURES 03h");
     refused(ata::sgio::Ata16(ata::Request::NonData(Command(0x5C)), false), SG_DXFER_NONE, "TRUSTED RECEIVE");
@@ -220,7 +196,7 @@ TEST(SgioTransport, WhatTheKernelRefusesNeverReachesTheDrive)
     identify.count = 0;
     ata::Request old = ata::Request::In(identify, buf, 1);
     old.tf.count = 0;
-    EXPECT_FALSE(Send(*node, ata::sgio::Ata16(old, false), SG_DXFER_FROM_DEV, buf, 512).Result().ok());
+    EXPECT_FALSE(Outcome(Send(*node, ata::sgio::Ata16(old, false), SG_DXFER_FROM_DEV, buf, 512)).ok());
 
     // A bridge without ATA pass-through: the layer says it was refused.
     std::shared_ptr<ata::Transport> t = ata::OpenPassThrough("/dev/sdu", &why);

@@ -30,6 +30,8 @@ sim::MachineSpec InstantDefaultMachine()
             for (auto* d : {&c.master, &c.slave})
                 if (*d)
                     (*d)->timeScale = 0;
+    for (auto& p : spec.passThrough)
+        p.drive.timeScale = 0;
     return spec;
 }
 
