@@ -4,6 +4,7 @@
 #include "info/Pasport.h"
 #include "info/Smart.h"
 #include "surface/Scan.h"
+#include "surface/SeekTest.h"
 
 namespace {
 ToolWindowObserver gObserver;
@@ -69,6 +70,7 @@ void RunStressTest(QWidget* owner)
 {
     if (Observed(QStringLiteral("StressTest"), owner))
         return;
+    ShowSeekTest(owner);
 }
 
 void RunSoftBad(QWidget* owner)
