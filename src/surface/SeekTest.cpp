@@ -425,8 +425,11 @@ void TfrmSeekTest::FitAxes()
     // Before the first run the axes keep their fixed range.
     if (!m_axesAutomatic)
         return;
-    AxisX->setRange(0, AutomaticMaximum(m_highestX));
-    AxisY->setRange(0, AutomaticMaximum(m_highestY));
+    // Rounded up to a scale with round ticks.
+    for (auto [axis, highest] : {std::pair{AxisX, m_highestX}, std::pair{AxisY, m_highestY}}) {
+        axis->setRange(0, AutomaticMaximum(highest));
+        axis->applyNiceNumbers();
+    }
 }
 
 void TfrmSeekTest::chbCheckTempClick()
