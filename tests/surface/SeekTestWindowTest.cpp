@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QChart>
 #include <QChartView>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -507,4 +508,26 @@ TEST(StressWindow, TheLoopSurvivesMinimiseAndItsWindowBeingDestroyed)
     f->bbStartClick();  // returns once the loop has noticed
     EXPECT_TRUE(f.isNull());
     EXPECT_GE(after, 3);
+}
+
+TEST(StressWindow, TheMainWindowClosingMidRunEndsTheRunAndTheProgram)
+{
+    StressBench bench(Drive28(), 1, 1);
+    QWidget main;
+    main.show();
+    TfrmSeekTest f(&main);
+    f.show();
+    int commands = 0;
+    QTimer::singleShot(0, &f, [&] {
+        commands = int(RunCommands(f, bench.Drive(), 0, 1000, 1000000, [&](int i) {
+                           if (i == 10)
+                               QTimer::singleShot(0, &main, &QWidget::close);
+                       }).size());
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_GE(commands, 11);
+    EXPECT_LT(commands, 1000000);
+    EXPECT_FALSE(f.Running());
+    EXPECT_FALSE(f.Timer->isActive());
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Стресс-тест: STRESS 28 - Отменено"));
 }
