@@ -3,6 +3,8 @@
 #include "common/Format.h"
 #include "info/Pasport.h"
 #include "info/Smart.h"
+#include "settings/Settings.h"
+#include "surface/Defectoscop.h"
 #include "surface/Scan.h"
 #include "surface/SeekTest.h"
 
@@ -64,6 +66,7 @@ void RunDefectScope(QWidget* owner)
 {
     if (Observed(QStringLiteral("DefectScope"), owner))
         return;
+    ShowDefectScope(owner);
 }
 
 void RunStressTest(QWidget* owner)
@@ -89,4 +92,5 @@ void RunSettings(QWidget* owner)
 {
     if (Observed(QStringLiteral("Settings"), owner))
         return;
+    ShowSettings(owner);
 }
