@@ -12,8 +12,15 @@
 
 class MonitorControl;
 
+// Sets nIEN on the channel: the layer polls, and no interrupt may be left
+// pending for a kernel driver or the BIOS.
 void InitDLL(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t timeOutSeconds,
              int64_t counterFrequency, MonitorControl* monitorThread);
+// SRST, then our device selected again.  Succeeds when the drive is ready
+// (BSY clear, DRDY set) without a pending data request or a device fault;
+// otherwise LastResult() says why: no device (the bus floats before the
+// reset, or reads 0x00 after it), time-out (BSY or DRDY never came), protocol
+// error (DRQ still set), device error (DF).
 int32_t SoftReset();
 int32_t IdentifyDevice(uint8_t* buffer512);
 int32_t SetSMARTEnabled(uint8_t enable);
@@ -22,6 +29,9 @@ int32_t GetSMARTThresholds(uint8_t* buffer512);
 int32_t GetMaxHPA(int64_t* nativeMaxAddress, uint8_t lba48);
 int32_t SetMaxHPA(int64_t newMaxAddress, uint8_t lba48);
 int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_t command);
+// The drive's state now: 0 ready (the command left running has ended), 1
+// busy, 2 not ready yet (BSY and DRDY clear), 255 failed: no device, ERR or
+// DF, or a data request nobody serves (LastResult() says which).
 int32_t WaitReady();
 int32_t ERR();
 int32_t VerifySectors(int64_t lba, int64_t count, uint8_t lba48);

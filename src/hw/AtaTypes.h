@@ -44,8 +44,9 @@ enum class Outcome {
     Ok,
     DeviceError,      // the drive ended the command with ERR (or DF)
     Timeout,          // BSY or DRQ did not come within the time-out
-    NoDevice,         // the status port reads 0x00 or 0xFF: nothing answers
-    ProtocolError,    // the drive broke the protocol (no DRQ where data was due)
+    NoDevice,         // before the command the bus floats (0xFF, 0x7F) or the device reads 0x00
+    ProtocolError,    // a data request where none is due: after the last block, or left
+                      // pending from an earlier command (only a reset ends it)
     NotInitialised,   // no InitDLL yet
     InvalidArgument,  // count or address outside what the command can carry
 };
@@ -58,7 +59,9 @@ struct Request {
     uint32_t sectors = 0;          // data sectors
     // PioOut only: the same 512 bytes for every sector (out points to one).
     bool repeatOut = false;
-    // Bytes written one at a time after the data (WRITE LONG's ECC bytes).
+    // Bytes written one at a time after the data (WRITE LONG's ECC bytes),
+    // as long as the drive asks for them; one that asks for more gets the
+    // last byte again.
     const uint8_t* trailingBytes = nullptr;
     uint32_t trailingCount = 0;
     bool readBack = false;         // read the registers back after completion

@@ -2,6 +2,11 @@
 // One simulated ATA drive: its register file, the command set the program
 // uses and a behaviour model (timing, defects, SMART, host protected area,
 // security).  The channel calls the bus side with the machine lock held.
+//
+// Commands go through one entry point (WriteCommand) and a table of handlers
+// with flags; see SimDriveCommands.cpp.  The rest lives in SimDrive.cpp (bus
+// side, data phases, timing), SimDriveIdentify.cpp (IDENTIFY and SMART) and
+// SimDriveSecurity.cpp.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -25,9 +30,12 @@ using Clock = std::chrono::steady_clock;
 // many commands it hits (-1: until cleared).
 struct Fault {
     enum class Kind {
-        BsyStuck,    // BSY is set and never clears (until a reset)
-        DrqMissing,  // the data phase never asks for data: no DRQ, no ERR
-        Error,       // the command ends with ERR and `error` in the error register
+        BsyStuck,        // BSY is set and never clears (until a reset)
+        DrqMissing,      // the data phase never asks for data: no DRQ, no ERR
+        Error,           // the command ends with ERR and `error` in the error register
+        DeviceFault,     // the command ends with DF, and with ERR when `error` is not 0
+        ExtraDrq,        // after its last block the command asks for one block more
+        FloatWhileBusy,  // for the first millisecond of the command BSY reads as 0xFF
     };
     Kind kind = Kind::Error;
     uint8_t opcode = 0;
@@ -47,6 +55,10 @@ struct PersistentState {
     std::set<uint64_t> softBad;
 };
 
+// One register access on an IDE bus takes at least this long; the status
+// latency of a drive is measured in such accesses.
+constexpr double kBusCycleNs = 100.0;
+
 class Drive {
 public:
     explicit Drive(const DriveSpec& spec);
@@ -55,14 +67,28 @@ public:
     void LatchRegister(uint8_t reg, uint8_t value);  // registers 1-5 (both devices latch)
     void LatchDevice(uint8_t value);
     uint8_t ReadRegister(uint8_t reg, bool hob);     // registers 1-6
-    uint8_t Status();                                // status / alternate status
+    // The status register (`acknowledge`: the read also clears a pending
+    // interrupt) or the alternate status (false).
+    uint8_t Status(bool acknowledge = false);
     void WriteCommand(uint8_t command);
     uint16_t ReadData16();
     uint8_t ReadData8();
     void WriteData16(uint16_t value);
     void WriteData8(uint8_t value);
-    void SetReset(bool asserted);
+    // Runs of data words the drive takes at once (up to `max`; 0: word by
+    // word), each word one bus cycle the caller has counted.
+    size_t DataInRun(size_t max);
+    void ReadDataRun(uint16_t* words, size_t run);
+    size_t DataOutRun(size_t max);
+    void WriteDataRun(const uint16_t* words, size_t run);
+    // The device control register: SRST and nIEN.
+    void WriteControl(uint8_t control);
     uint8_t LatchedDevice() const { return m_device; }
+    // False while BSY or DRQ is set: the device register may not be written
+    // then, and the drive does not take such a write.
+    bool AcceptsSelect();
+    // The bus clock of the channel (register accesses so far).
+    void SetBusClock(const uint64_t* cycles) { m_busClock = cycles; }
 
     // ---- test and inspection side ----------------------------------------
     const DriveSpec& Spec() const { return m_spec; }
@@ -70,6 +96,9 @@ public:
     void ClearFaults() { m_faults.clear(); }
     void SetAbsent(bool absent) { m_absent = absent; }
     bool Absent() const { return m_absent; }
+    // A drive whose status reads `status` whatever it is asked, resets
+    // included (nullopt: the drive works again).
+    void SetStuckStatus(std::optional<uint8_t> status) { m_stuckStatus = status; }
     // Power off and on: security locks again when enabled, volatile settings
     // are lost.
     void PowerCycle();
@@ -77,6 +106,13 @@ public:
     const ata::Taskfile& LastTaskfile() const { return m_lastTaskfile; }
     uint64_t CommandCount() const { return m_commandCount; }
     std::vector<uint8_t> CommandLog() const { return {m_log.begin(), m_log.end()}; }
+    // Soft resets (SRST) the drive has seen.
+    uint64_t ResetCount() const { return m_resets; }
+    // Interrupts the drive raised while nIEN let them through.
+    uint64_t InterruptsRaised() const { return m_interrupts; }
+    // Commands that ended with ERR and a zero error register or the other
+    // way round, without a script asking for it: a fault of the model.
+    uint64_t RuleBreaks() const { return m_ruleBreaks; }
     DataStore::Sector ReadSector(uint64_t lba) const { return m_data.Read(lba); }
     bool SectorUntouched(uint64_t lba) const { return m_data.Untouched(lba); }
     const DataStore& Data() const { return m_data; }
@@ -97,37 +133,76 @@ public:
 
 private:
     enum class Phase { Idle, Busy, DataIn, DataOut, Reset, Stuck };
+    // What READ NATIVE MAX ADDRESS left for a following SET MAX ADDRESS.
+    enum class NativeMaxRead { None, Lba28, Lba48 };
+    using OnSectorOut = std::function<double(uint32_t index, const uint8_t* data, const uint8_t* trailing)>;
 
-    void Advance();
+    // ---- command table (SimDriveCommands.cpp) ----
+    enum Flag : uint16_t {
+        kExt = 1 << 0,        // the 48-bit form: refused without 48-bit addressing
+        kMedia = 1 << 1,      // touches the media: refused while security locks the drive
+        kHpa = 1 << 2,        // host protected area feature set
+        kSmart = 1 << 3,      // SMART feature set
+        kSecurity = 1 << 4,   // security feature set
+    };
+    struct Command {
+        void (Drive::*handler)() = nullptr;
+        uint16_t flags = 0;
+    };
+    static const std::array<Command, 256>& Table();
+    bool Refused(uint16_t flags) const;
+    bool RunFault(const Fault& f);
+
+    // ---- timing and data phases (SimDrive.cpp) ----
+    void Advance()
+    {
+        if (m_phase == Phase::Busy)
+            AdvanceBusy();
+    }
+    void AdvanceBusy();
     void Busy(double ms, std::function<void()> then);
     void Done();
-    void Fail(uint8_t error, uint64_t errorLba = UINT64_MAX);
+    // Ends the command with ERR and `error`.  `scripted`: a scripted fault
+    // may report ERR with an error register of 0.
+    void Fail(uint8_t error, uint64_t errorLba = UINT64_MAX, bool scripted = false);
     void Abort() { Fail(ata::kErAbrt); }
+    void AbortSoon();
+    void CheckRule(bool scripted);
+    void RaiseInterrupt();
+    void StartLatency();
+    bool Latent() { return m_latent && StillLatent(); }
+    bool StillLatent();
+    uint8_t Visible() const;  // the status as the phase gives it
+    uint64_t BusNow() const { return m_busClock ? *m_busClock : 0; }
+    bool TakeExtraBlock();
     void SendData(std::vector<uint8_t> data, double firstMs, double perSectorMs);
-    void ReceiveData(uint32_t sectors, uint32_t trailingBytes,
-                     std::function<double(uint32_t, const uint8_t*, const uint8_t*)> onSector,
-                     std::function<void()> onDone);
+    void DataInSectorComplete();
+    void ReceiveData(uint32_t sectors, uint32_t trailingBytes, OnSectorOut onSector, std::function<void()> onDone);
     void DataOutSectorComplete();
+    size_t DataOutExpected() const;
     void StateChanged();
 
-    // Checks a sector command's form, lock state, range and defects; on
-    // any of them the command is already ended and false returned.
+    // ---- media and host protected area (SimDriveCommands.cpp) ----
+    // Checks a sector command's range and defects; on either the command is
+    // already ended and false returned.
     bool MediaRange(bool ext, uint64_t& lba, uint64_t& count);
-
-    // Commands.
-    void Execute(uint8_t cmd);
-    void CmdIdentify();
-    void CmdVerify(bool ext);
-    void CmdRead(bool ext);
-    void CmdWrite(bool ext);
+    void CmdVerify();
+    void CmdVerifyExt();
+    void Verify(bool ext);
+    void CmdRead();
+    void CmdReadExt();
+    void Read(bool ext);
+    void CmdWrite();
+    void CmdWriteExt();
+    void Write(bool ext);
     void CmdWriteLong();
     void CmdSeek();
-    void CmdSmart();
-    void CmdReadNativeMax(bool ext);
-    void CmdSetMax(bool ext);
-    void CmdSecurity(uint8_t cmd);
-
-    // Helpers.
+    void CmdReadNativeMax();
+    void CmdReadNativeMaxExt();
+    void ReadNativeMax(bool ext);
+    void CmdSetMax();
+    void CmdSetMaxExt();
+    void SetMax(bool ext);
     uint64_t Lba28() const;
     uint64_t Lba48() const;
     uint32_t Count28() const;
@@ -137,12 +212,23 @@ private:
     double ZoneMs(uint64_t lba) const;
     // First failing sector of [lba, lba+count) and its error; false if none.
     bool FindFailure(uint64_t lba, uint64_t count, uint64_t& where, uint8_t& error, double& ms) const;
+
+    // ---- identify and SMART (SimDriveIdentify.cpp) ----
+    void CmdIdentify();
+    void CmdSmart();
     std::vector<uint8_t> IdentifyData() const;
     std::vector<uint8_t> SmartData() const;
     std::vector<uint8_t> SmartThresholds() const;
+
+    // ---- security (SimDriveSecurity.cpp) ----
+    void CmdSecurityFreezeLock();
+    void CmdSecurityErasePrepare();
+    void CmdSecurityBlock();
+    double SecurityCommand(uint8_t cmd, const ata::SecurityBlock& b, uint8_t& error);
     bool PasswordMatches(const uint8_t* given, bool master) const;
     void FinishErase();
-    const Fault* TakeFault(uint8_t cmd);
+
+    double Ms(double ms) const { return ms * m_spec.timeScale; }
 
     DriveSpec m_spec;
     std::vector<SmartAttributeSpec> m_attributes;
@@ -163,6 +249,10 @@ private:
     Phase m_phase = Phase::Idle;
     Clock::time_point m_busyUntil{};
     std::function<void()> m_afterBusy;
+    uint8_t m_busyStatus = ata::kStBsy | ata::kStDrdy | ata::kStDsc;
+    Clock::time_point m_floatUntil{};  // FloatWhileBusy: BSY reads 0xFF until then
+    bool m_scriptedEnd = false;        // the running command ends as a fault script says
+    bool m_extraBlock = false;         // ExtraDrq armed for the running command
     std::vector<uint8_t> m_buffer;
     size_t m_pos = 0;
     double m_perSectorMs = 0;
@@ -170,8 +260,23 @@ private:
     uint32_t m_outSectors = 0;
     uint32_t m_outIndex = 0;
     uint32_t m_outTrailing = 0;
-    std::function<double(uint32_t, const uint8_t*, const uint8_t*)> m_onSectorOut;
+    OnSectorOut m_onSectorOut;
     std::function<void()> m_onOutDone;
+
+    // Status latency: after a command or a PIO block the drive goes on
+    // showing `m_shownStatus` (and takes no data) until the latency has
+    // passed on the bus.
+    bool m_latent = false;
+    uint8_t m_shownStatus = 0;
+    uint64_t m_latentSinceCycle = 0;
+    const uint64_t* m_busClock = nullptr;
+
+    bool m_interruptsMasked = false;  // nIEN
+    bool m_intrq = false;
+    uint64_t m_interrupts = 0;
+    uint64_t m_resets = 0;
+    uint64_t m_ruleBreaks = 0;
+    std::optional<uint8_t> m_stuckStatus;
 
     std::deque<Fault> m_faults;
     bool m_absent = false;
@@ -181,7 +286,10 @@ private:
 
     uint64_t m_head = 0;  // where the heads are (next sequential LBA)
     uint64_t m_currentMax = 0;
-    bool m_nativeMaxJustRead = false;
+    NativeMaxRead m_nativeMaxRead = NativeMaxRead::None;
+    NativeMaxRead m_lastNativeMax = NativeMaxRead::None;  // as the running command found it
+    bool m_preparedForErase = false;                        // likewise for SECURITY ERASE PREPARE
+    bool m_setMaxKept = false;  // a non-volatile SET MAX was carried out this power cycle
     bool m_locked = false;
     bool m_frozen = false;
     bool m_erasePrepared = false;

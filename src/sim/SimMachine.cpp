@@ -2,6 +2,7 @@
 
 #include "hw/AtaDefs.h"
 
+#include <algorithm>
 
 namespace sim {
 
@@ -9,29 +10,47 @@ using namespace ata;
 
 // ---- channel -------------------------------------------------------------------
 
-Channel::Channel(uint16_t base, uint16_t control, std::unique_ptr<Drive> master, std::unique_ptr<Drive> slave)
-    : m_base(base), m_alt(control)
+Channel::Channel(uint16_t base, uint16_t control, std::unique_ptr<Drive> master, std::unique_ptr<Drive> slave,
+                 uint8_t floatingBus)
+    : m_base(base), m_alt(control), m_floating(floatingBus)
 {
     m_drive[0] = std::move(master);
     m_drive[1] = std::move(slave);
+    for (auto& d : m_drive)
+        if (d)
+            d->SetBusClock(&m_cycles);
+}
+
+Drive* Channel::Present(int device)
+{
+    Drive* d = m_drive[device & 1].get();
+    return d && !d->Absent() ? d : nullptr;
+}
+
+uint8_t Channel::ReadStatus(bool acknowledge)
+{
+    if (Drive* d = Present(m_selected))
+        return d->Status(acknowledge);
+    // Nothing answers for a missing device: a floating bus on an empty
+    // channel, and zeros when the other device answers for it.
+    return Present(m_selected ^ 1) ? 0x00 : m_floating;
 }
 
 uint8_t Channel::Read8(uint16_t offset)
 {
-    Drive* d = m_drive[m_selected].get();
+    ++m_cycles;
+    if (offset == kRegStatus)
+        return ReadStatus(true);
+    Drive* d = Present(m_selected);
     if (!d) {
-        // Nothing answers for a missing device: a floating bus on an empty
-        // channel, and zeros when the other device answers for it.
         // The device register is latched by both devices and reads back.
-        Drive* other = m_drive[m_selected ^ 1].get();
-        if (!other || other->Absent())
-            return 0xFF;
+        Drive* other = Present(m_selected ^ 1);
+        if (!other)
+            return m_floating;
         return offset == kRegDevice ? other->LatchedDevice() : 0x00;
     }
     if (offset == kRegData)
         return d->ReadData8();
-    if (offset == kRegStatus)
-        return d->Status();
     return d->ReadRegister(uint8_t(offset), (m_control & kCtlHob) != 0);
 }
 
@@ -39,31 +58,36 @@ uint16_t Channel::Read16(uint16_t offset)
 {
     if (offset != kRegData)
         return uint16_t(Read8(offset) | 0xFF00);
-    Drive* d = m_drive[m_selected].get();
-    if (!d) {
-        Drive* other = m_drive[m_selected ^ 1].get();
-        return (other && !other->Absent()) ? 0x0000 : 0xFFFF;
-    }
-    return d->ReadData16();
+    ++m_cycles;
+    if (Drive* d = Present(m_selected))
+        return d->ReadData16();
+    return Present(m_selected ^ 1) ? 0x0000 : uint16_t(m_floating | (m_floating << 8));
 }
 
 void Channel::Write8(uint16_t offset, uint8_t v)
 {
+    ++m_cycles;
     if (offset != kRegData && offset != kRegCommand)
         m_control &= uint8_t(~kCtlHob);  // a register write clears HOB
     switch (offset) {
     case kRegData:
-        if (Drive* d = m_drive[m_selected].get())
+        if (Drive* d = Present(m_selected))
             d->WriteData8(v);
         return;
     case kRegDevice:
+        // The device register may only be written while BSY and DRQ are
+        // clear; a drive busy with a command does not take the write.
+        if (Drive* d = Present(m_selected); d && !d->AcceptsSelect()) {
+            ++m_selectsWhileBusy;
+            return;
+        }
         m_selected = (v & kDevSlave) ? 1 : 0;
         for (auto& d : m_drive)
             if (d)
                 d->LatchDevice(v);
         return;
     case kRegCommand:
-        if (Drive* d = m_drive[m_selected].get())
+        if (Drive* d = Present(m_selected))
             d->WriteCommand(v);
         return;
     default:
@@ -77,27 +101,62 @@ void Channel::Write8(uint16_t offset, uint8_t v)
 void Channel::Write16(uint16_t offset, uint16_t v)
 {
     if (offset == kRegData) {
-        if (Drive* d = m_drive[m_selected].get())
+        ++m_cycles;
+        if (Drive* d = Present(m_selected))
             d->WriteData16(v);
         return;
     }
     Write8(offset, uint8_t(v));
 }
 
-uint8_t Channel::ReadAlt() { return Read8(kRegStatus); }
+// Repeated accesses of the data register: every word is a bus cycle, and
+// the runs a drive can take at once are copied in one piece.
+void Channel::ReadData(uint16_t* words, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        Drive* d = Present(m_selected);
+        const size_t run = d ? d->DataInRun(count - i) : 0;
+        if (run == 0) {
+            words[i++] = Read16(kRegData);
+            continue;
+        }
+        m_cycles += run;
+        d->ReadDataRun(words + i, run);
+        i += run;
+    }
+}
+
+void Channel::WriteData(const uint16_t* words, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        Drive* d = Present(m_selected);
+        const size_t run = d ? d->DataOutRun(count - i) : 0;
+        if (run == 0) {
+            Write16(kRegData, words[i++]);
+            continue;
+        }
+        m_cycles += run;
+        d->WriteDataRun(words + i, run);
+        i += run;
+    }
+}
+
+uint8_t Channel::ReadAlt()
+{
+    ++m_cycles;
+    return ReadStatus(false);
+}
 
 void Channel::WriteControl(uint8_t v)
 {
-    const bool was = m_control & kCtlSrst;
-    const bool now = v & kCtlSrst;
+    ++m_cycles;
+    const bool wasReset = m_control & kCtlSrst;
     m_control = v;
-    if (was != now) {
-        for (auto& d : m_drive)
-            if (d)
-                d->SetReset(now);
-        if (!now)
-            m_selected = 0;  // the reset selects device 0
-    }
+    for (auto& d : m_drive)
+        if (d)
+            d->WriteControl(v);
+    if (wasReset && !(v & kCtlSrst))
+        m_selected = 0;  // the reset selects device 0
 }
 
 // ---- machine ------------------------------------------------------------------------
@@ -157,7 +216,7 @@ Machine::Machine(const MachineSpec& spec) : m_routes(65536)
             auto master = cs.master ? std::make_unique<Drive>(*cs.master) : nullptr;
             auto slave = cs.slave ? std::make_unique<Drive>(*cs.slave) : nullptr;
             auto channel = std::make_unique<Channel>(ports[ch].first, ports[ch].second, std::move(master),
-                                                     std::move(slave));
+                                                     std::move(slave), cs.floatingBus);
             for (int r = 0; r < 8; ++r)
                 m_routes[uint16_t(ports[ch].first + r)] = Route{channel.get(), int16_t(r)};
             m_routes[ports[ch].second] = Route{channel.get(), 8};
@@ -288,8 +347,10 @@ void Machine::In16Block(uint16_t port, uint16_t* words, size_t count)
     std::lock_guard<std::mutex> l(m_mutex);
     ++m_accesses;
     const Route& r = m_routes[port];
-    for (size_t i = 0; i < count; ++i)
-        words[i] = (r.channel && r.offset == kRegData) ? r.channel->Read16(0) : 0xFFFF;
+    if (r.channel && r.offset == kRegData)
+        r.channel->ReadData(words, count);
+    else
+        std::fill_n(words, count, uint16_t(0xFFFF));
 }
 
 void Machine::Out16Block(uint16_t port, const uint16_t* words, size_t count)
@@ -297,10 +358,8 @@ void Machine::Out16Block(uint16_t port, const uint16_t* words, size_t count)
     std::lock_guard<std::mutex> l(m_mutex);
     ++m_accesses;
     const Route& r = m_routes[port];
-    if (!r.channel || r.offset != kRegData)
-        return;
-    for (size_t i = 0; i < count; ++i)
-        r.channel->Write16(0, words[i]);
+    if (r.channel && r.offset == kRegData)
+        r.channel->WriteData(words, count);
 }
 
 Drive* Machine::DriveAt(uint16_t basePort, int device)

@@ -16,7 +16,8 @@ namespace sim {
 
 class Channel {
 public:
-    Channel(uint16_t base, uint16_t control, std::unique_ptr<Drive> master, std::unique_ptr<Drive> slave);
+    Channel(uint16_t base, uint16_t control, std::unique_ptr<Drive> master, std::unique_ptr<Drive> slave,
+            uint8_t floatingBus = 0xFF);
 
     uint16_t Base() const { return m_base; }
     uint16_t AltPort() const { return m_alt; }
@@ -27,15 +28,30 @@ public:
     uint16_t Read16(uint16_t offset);
     void Write8(uint16_t offset, uint8_t v);
     void Write16(uint16_t offset, uint16_t v);
+    void ReadData(uint16_t* words, size_t count);  // the data register, repeatedly
+    void WriteData(const uint16_t* words, size_t count);
     uint8_t ReadAlt();
     void WriteControl(uint8_t v);
 
+    // For tests: the device control register as last written, the device
+    // register writes refused because the selected device showed BSY or
+    // DRQ, and what an undriven bus reads.
+    uint8_t Control() const { return m_control; }
+    uint64_t SelectsWhileBusy() const { return m_selectsWhileBusy; }
+    void SetFloatingBus(uint8_t value) { m_floating = value; }
+
 private:
+    Drive* Present(int device);  // null when there is none or it is absent
+    uint8_t ReadStatus(bool acknowledge);
+
     uint16_t m_base;
     uint16_t m_alt;
     std::unique_ptr<Drive> m_drive[2];
     int m_selected = 0;
     uint8_t m_control = 0;
+    uint8_t m_floating = 0xFF;
+    uint64_t m_cycles = 0;  // register accesses: the drives' bus clock
+    uint64_t m_selectsWhileBusy = 0;
 };
 
 class Machine : public PortBackend {

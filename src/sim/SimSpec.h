@@ -85,11 +85,21 @@ struct DriveSpec {
     std::vector<SlowRange> slow;
     std::vector<FailRange> failing;
     std::vector<uint64_t> softBad;  // pseudo-bad sectors present from the start
+
+    // Protocol behaviour.  After a command and after each PIO block the drive
+    // goes on showing its old status (and takes no data) for this long, in
+    // time on the bus: an access counts as kBusCycleNs (SimDrive.h).
+    double statusLatencyNs = 0;
+    uint16_t eccBytes = 4;         // ECC bytes WRITE LONG takes after the 512 data bytes
+    int eccBytesReported = -1;     // identify word 22; -1: eccBytes
 };
 
 struct ChannelSpec {
     std::optional<DriveSpec> master;
     std::optional<DriveSpec> slave;
+    // What every register reads when no device drives the bus: 0xFF, or 0x7F
+    // where the controller pulls D7 down.
+    uint8_t floatingBus = 0xFF;
 };
 
 // One PCI function.  Storage controllers (class 01) carry channels; their

@@ -5,7 +5,7 @@
 // function: { "address": "BB:DD.F", "id": "VVVV:DDDD", "class": "CCSS",
 //             "progIf": "PP", "multiFunction": bool, "bars": ["hex", ...],
 //             "primary": channel, "secondary": channel }
-// channel:  { "master": drive, "slave": drive }
+// channel:  { "master": drive, "slave": drive, "floatingBus": "FF" or "7F" }
 // drive:    the keys of kDriveFields below; every one but "model" and
 //           "sectors" has a default.
 //
@@ -267,6 +267,9 @@ const Fields<DriveSpec> kDriveFields = {
     Real("fullStrokeMs", &DriveSpec::fullStrokeMs, 0, kMaxMs),
     Real("rpm", &DriveSpec::rpm, 1, 1e6),
     Real("identifyMs", &DriveSpec::identifyMs, 0, kMaxMs),
+    Real("statusLatencyNs", &DriveSpec::statusLatencyNs, 0, 1e6),
+    UInt("eccBytes", &DriveSpec::eccBytes, 0, 64),
+    UInt("eccBytesReported", &DriveSpec::eccBytesReported, 0, 0xFFFF),
     {"slow", [](Reader& r, const QJsonValue& v, DriveSpec& d) { ReadList(r, v, kSlowFields, d.slow, 100000); }},
     {"failing",
      [](Reader& r, const QJsonValue& v, DriveSpec& d) { ReadList(r, v, kFailFields, d.failing, 100000); }},
@@ -327,6 +330,7 @@ std::optional<uint64_t> HexPart(const QString& text, int maxDigits)
 const Fields<ChannelSpec> kChannelFields = {
     {"master", [](Reader& r, const QJsonValue& v, ChannelSpec& c) { ReadDrive(r, v, c.master); }},
     {"slave", [](Reader& r, const QJsonValue& v, ChannelSpec& c) { ReadDrive(r, v, c.slave); }},
+    HexField("floatingBus", &ChannelSpec::floatingBus, 0xFF),
 };
 
 const Fields<PciFunctionSpec> kFunctionFields = {

@@ -214,6 +214,24 @@ GUEST_CHECK(verify, taskfile_reaches_the_drive)
     }
 }
 
+// Several PIO blocks in one command: every block waits for its own status.
+GUEST_CHECK(verify, multi_block_write_then_verify)
+{
+    for (const DriveInfo& d : c.Drives()) {
+        c.Connect(d);
+        const int64_t lba = int64_t(d.Sectors() / 2);
+        for (uint8_t lba48 : {uint8_t(0), uint8_t(1)}) {
+            const int64_t at = lba48 ? lba : std::min<int64_t>(lba, int64_t(Reach28(d)) - 300);
+            c.Expect((EraseSector(at, 200, lba48, 0, 0xA5) & 0xFF) != 0,
+                     d.id + ": EraseSector of 200 sectors, " + (lba48 ? "48" : "28") + "-bit (" + LastOutcome() + ")");
+            c.Expect(VerifySectors(at, 200, lba48) >= 0, d.id + ": VerifySectors after the write (" + LastOutcome() + ")");
+        }
+        const int soft = MakeSoftBad(1000) & 0xFF;
+        c.Note(d.id + ": WRITE LONG " + (soft ? std::string("succeeds") : "fails (" + LastOutcome() + ")"));
+        c.Expect(VerifySectors(0, 1, 1) >= 0, d.id + ": the channel works after WRITE LONG (" + LastOutcome() + ")");
+    }
+}
+
 GUEST_CHECK(seek, first_and_last_reachable_sector)
 {
     for (const DriveInfo& d : c.Drives()) {
