@@ -24,6 +24,7 @@
 #include "common/IniFile.h"
 #include "common/PortLock.h"
 #include "common/Services.h"
+#include "common/WindowPlace.h"
 #include "hw/Ata.h"
 #include "hw/PortIo.h"
 #include "select/SelectPort.h"
@@ -173,11 +174,16 @@ void TfrmMain::FormCreate()
     QString caption = VersionTitle();
     if (m_settings.simulated)
         caption += QString::fromUtf8(kSimulatedMarker);
+    // Only the title: an application display name would be added by Qt to
+    // the title of every window.
     setWindowTitle(caption);
-    QGuiApplication::setApplicationDisplayName(caption);
     // 2. The restore hook is changeEvent().
-    // 3. Top-right corner of the screen.
-    PlaceTopRight();
+    // 3. Top-right corner of the screen, frame included (when it is shown).
+    PlaceByFrame(this, [this](const QSize& frame) {
+        const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QRect g = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+        return QPoint(g.right() + 1 - frame.width(), g.top());
+    });
     // 4. ExeDir.
     QString dir = m_settings.exeDir.isEmpty() ? ExecutableDir() : m_settings.exeDir;
     if (!dir.endsWith(QLatin1Char('/')))
@@ -214,11 +220,14 @@ bool TfrmMain::ConnectDrive(bool FirstStart)
             return false;
         }
 
+        // Boxes about this choice belong to the dialog while the main window
+        // is not on the screen yet (centred on it, not on an invisible window).
+        QWidget* boxParent = isVisible() ? static_cast<QWidget*>(this) : &dlg;
         const int row = dlg.SelectedRow();
         ChannelPorts ports;
         QString why;
         if (!ChannelPortsFromTexts(dlg.Cell(1, row), dlg.Cell(2, row), ports, &why)) {
-            ShowApplicationError(this, why);
+            ShowApplicationError(boxParent, why);
             if (FirstStart)
                 continue;  // a program without any window helps nobody: ask again
             return false;  // the current connection goes on
@@ -243,20 +252,17 @@ bool TfrmMain::ConnectDrive(bool FirstStart)
 
         QString security;
         if (ctx.IniFile && ctx.IniFile->ReadBool(QStringLiteral("Port"), QStringLiteral("AutoDetect"), false))
-            IdentifyOnConnect(security);
+            IdentifyOnConnect(security, boxParent);
         SetStatusPanel(2, ctx.Model);
         SetStatusPanel(3, ctx.LbaMode);
         SetStatusPanel(4, security);
         SetStatusPanel(5, QString());
-        const bool first = !isVisible();
         show();
-        if (first)
-            PlaceTopRight();  // now that the frame is known
         return true;
     }
 }
 
-void TfrmMain::IdentifyOnConnect(QString& security)
+void TfrmMain::IdentifyOnConnect(QString& security, QWidget* boxParent)
 {
     DriveContext& ctx = Ctx();
     SoftReset();
@@ -269,18 +275,8 @@ void TfrmMain::IdentifyOnConnect(QString& security)
     } else {
         ctx.Model.clear();
         ctx.LbaMode.clear();
-        ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
+        ShowError(boxParent, QStringLiteral("Ошибка идентификации устройства!"));
     }
-}
-
-void TfrmMain::PlaceTopRight()
-{
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!s)
-        return;
-    const QRect g = s->geometry();
-    const int frameWidth = isVisible() ? frameGeometry().width() : width();
-    move(g.x() + g.width() - frameWidth, g.y());
 }
 
 void TfrmMain::SetStatusPanel(int index, const QString& text) { StatusBar->SetPanelText(index, text); }

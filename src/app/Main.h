@@ -110,10 +110,9 @@ protected:
 
 private:
     void BuildMenu();
-    void PlaceTopRight();
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
                      void (TfrmMain::*handler)());
-    void IdentifyOnConnect(QString& security);
+    void IdentifyOnConnect(QString& security, QWidget* boxParent);
 
     StartupSettings m_settings;
     MonitorControl* m_monitor = nullptr;

@@ -1,8 +1,14 @@
 #include "app/StatusBar.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QToolTip>
+
+namespace {
+constexpr int kTextMargin = 2;  // between the text and the bevel
+}
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)
 {
@@ -39,6 +45,36 @@ QRect TStatusBar::PanelRect(int index) const
     return QRect(x + 1, 3, std::max(0, w - 3), height() - 4);
 }
 
+QString TStatusBar::DisplayedText(int index) const
+{
+    return fontMetrics().elidedText(PanelText(index), Qt::ElideMiddle, PanelRect(index).width() - 2 * kTextMargin);
+}
+
+int TStatusBar::PanelIndexAt(const QPoint& pos) const
+{
+    int x = 0;
+    for (int i = 0; i < int(m_panels.size()); ++i) {
+        x += m_panels[i].width;
+        if (pos.x() < x)
+            return pos.x() >= 0 ? i : -1;
+    }
+    return -1;
+}
+
+bool TStatusBar::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int i = PanelIndexAt(help->pos());
+        if (i >= 0 && !PanelText(i).isEmpty())
+            QToolTip::showText(help->globalPos(), PanelText(i), this, PanelRect(i));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 QSize TStatusBar::sizeHint() const
 {
     int w = 0;
@@ -69,7 +105,7 @@ void TStatusBar::paintEvent(QPaintEvent*)
                 OnDrawPanel(this, i, p, r);
         } else {
             p.setPen(pal.color(QPalette::WindowText));
-            p.drawText(r, Qt::AlignCenter, m_panels[i].text);
+            p.drawText(r, Qt::AlignCenter, DisplayedText(i));
         }
         p.restore();
     }

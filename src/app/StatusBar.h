@@ -1,6 +1,8 @@
 #pragma once
 // A status bar of fixed-width panels with centred text; a panel marked
-// owner-drawn is painted by the OnDrawPanel handler instead.
+// owner-drawn is painted by the OnDrawPanel handler instead.  A text too long
+// for its panel is shortened in the middle ("OnBoard Intel…ndary Channel"),
+// and every panel shows its whole text as its tooltip.
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -23,6 +25,10 @@ public:
     QString PanelText(int index) const;
     // The rectangle of a panel's text area.
     QRect PanelRect(int index) const;
+    // The text as drawn: shortened in the middle when it does not fit.
+    QString DisplayedText(int index) const;
+    // The panel under a point, or -1.
+    int PanelIndexAt(const QPoint& pos) const;
 
     // Called for owner-drawn panels with the painter, the panel and its
     // rectangle.
@@ -32,6 +38,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     std::vector<Panel> m_panels;

@@ -1,5 +1,6 @@
 #include "common/LongRun.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -118,8 +119,14 @@ void LongRunForm::changeEvent(QEvent* e)
     // the window goes to the main window, which shows it again when the
     // application is restored.  Its own state is not touched here: asking
     // the manager to restore it would restore the whole application with it.
-    if ((windowState() & Qt::WindowMinimized) && !(change->oldState() & Qt::WindowMinimized) && isVisible())
-        MinimizeToShell(this);
+    // With a dialog of its own open over it (a range dialog, a message box)
+    // the manager minimises and restores them all together: a hidden owner
+    // would leave that dialog minimised for good.
+    if (!(windowState() & Qt::WindowMinimized) || (change->oldState() & Qt::WindowMinimized) || !isVisible())
+        return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
+        return;
+    MinimizeToShell(this);
 }
 
 // ---- helpers -----------------------------------------------------------------------

@@ -1,5 +1,8 @@
 #include "common/Services.h"
 
+#include "common/Shell.h"
+#include "common/WindowPlace.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,6 +21,9 @@ QString BoxCaption(QWidget* parent)
     QWidget* top = parent ? parent->window() : QApplication::activeWindow();
     if (top && !top->windowTitle().isEmpty())
         return top->windowTitle();
+    // The program's title, as the main window carries it.
+    if (Shell* shell = MainShell(); shell && !shell->Caption().isEmpty())
+        return shell->Caption();
     return QApplication::applicationDisplayName();
 }
 
@@ -27,6 +33,9 @@ public:
     {
         QMessageBox box(parent);
         box.setWindowTitle(BoxCaption(parent));
+        // Centred on the window it belongs to, frames included (on the
+        // screen when that window is not shown).
+        PlaceCentred(&box, parent ? parent->window() : nullptr);
         box.setText(text);
         switch (kind) {
         case MsgKind::Error:

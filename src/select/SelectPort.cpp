@@ -2,12 +2,10 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -15,6 +13,7 @@
 #include "common/Format.h"
 #include "common/PortLock.h"
 #include "common/Services.h"
+#include "common/WindowPlace.h"
 #include "select/AddPort.h"
 #include "select/KernelDriver.h"
 #include "select/RadioGroup.h"
@@ -91,8 +90,7 @@ TfrmSelectPort::TfrmSelectPort(QWidget* owner) : QDialog(owner)
     FormCreate();
 
     setFixedSize(sizeHint());
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());
+    PlaceCentred(this);  // on the screen
 }
 
 TfrmSelectPort::~TfrmSelectPort() = default;

@@ -1,7 +1,20 @@
 #include "surface/Scan.h"
 
-#include "common/Fonts.h"
-#include "info/IdentifyReport.h"
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QValueAxis>
+#include <algorithm>
 
 #include "common/Clock.h"
 #include "common/DriveContext.h"
@@ -9,99 +22,24 @@
 #include "common/Services.h"
 #include "common/Shell.h"
 #include "common/TextFile.h"
+#include "common/WindowPlace.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
+#include "info/IdentifyReport.h"
 #include "surface/ScanMapView.h"
 #include "surface/ScanParam.h"
+#include "surface/ScanReportModel.h"
 #include "surface/ScanThread.h"
-
-#include <algorithm>
-#include <QAbstractListModel>
-#include <QAction>
-#include <QApplication>
-#include <QChart>
-#include <QChartView>
-#include <QCloseEvent>
-#include <QEventLoop>
-#include <QFileDialog>
-#include <QFontDatabase>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLineSeries>
-#include <QListView>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
-#include <QStatusBar>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTimer>
-#include <QVBoxLayout>
-#include <QValueAxis>
 
 using namespace scan;
 using ata::IdentifyBlock;
 
-// The report list shows the window's report lines; rows are announced in
-// batches when the display is refreshed.
-class ReportListModel : public QAbstractListModel {
-public:
-    explicit ReportListModel(const QStringList* lines, QObject* parent) : QAbstractListModel(parent), m_lines(lines) {}
-
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows)
-            return {};
-        return m_lines->at(index.row());
-    }
-    // The lines were emptied (call after clearing them).
-    void Reset()
-    {
-        beginResetModel();
-        m_rows = 0;
-        endResetModel();
-    }
-    // Lines were appended.
-    void Sync()
-    {
-        const int n = int(m_lines->size());
-        if (n == m_rows)
-            return;
-        if (n < m_rows) {
-            beginResetModel();
-            m_rows = n;
-            endResetModel();
-            return;
-        }
-        beginInsertRows({}, m_rows, n - 1);
-        m_rows = n;
-        endInsertRows();
-    }
-
-private:
-    const QStringList* m_lines;
-    int m_rows = 0;
-};
-
 namespace {
-
-constexpr int kRefreshMs = 40;
 
 const char* const kCaption = "Проверка поверхности";
 // The scan says who cancelled it.
 const QString kCancelledByUser = QStringLiteral(" - Отменено пользователем");
-
-// Label text of each counter, in class order.
-const char* const kCounterLabels[kClassCount] = {
-    "<  5мс", "< 15мс", "< 50мс", "<150мс", "<500мс", ">500мс",
-    "AMNF", "T0NF", "ABRT", "IDNF", "UNC", "BBK", "Time",
-};
+const QString kPaused = QStringLiteral(" - Пауза");
 
 }  // namespace
 
@@ -120,6 +58,19 @@ TfrmScan::TfrmScan(QWidget* owner) : LongRunForm(owner)
     m_reportModel = new ReportListModel(&m_report, this);
     BuildUi();
     FormCreate();
+    // Below the main window, at the right edge of the screen (frames
+    // included, so that it leaves the main window's status bar in view).
+    PlaceByFrame(this, [this](const QSize& frame) {
+        const QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QRect g = scr ? scr->availableGeometry() : QRect(0, 0, 1024, 768);
+        int top = g.top();
+        if (Shell* s = MainShell())
+            if (QWidget* w = s->Window(); w && w->isVisible())
+                top = FrameOf(w).bottom() + 1;
+        // Kept on the screen when it is too low for both.
+        top = std::max(g.top(), std::min(top, g.bottom() + 1 - frame.height()));
+        return QPoint(std::max(g.left(), g.right() + 1 - frame.width()), top);
+    });
 }
 
 TfrmScan::~TfrmScan()
@@ -129,235 +80,6 @@ TfrmScan::~TfrmScan()
     // to a window that no longer exists.
     if (TScanThread* w = m_runWorker.data())
         w->DetachSink();
-}
-
-void TfrmScan::BuildUi()
-{
-    Counter = new QProgressBar(this);
-    Counter->setObjectName(QStringLiteral("Counter"));
-    Counter->setRange(0, kProgressSteps);
-    Counter->setValue(0);
-    Counter->setFormat(QStringLiteral("%p%"));
-    Counter->setTextVisible(true);
-    {
-        QPalette p = Counter->palette();
-        p.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy
-        Counter->setPalette(p);
-    }
-
-    // Counters.
-    CounterPanel = new QGroupBox(this);
-    CounterPanel->setObjectName(QStringLiteral("CounterPanel"));
-    auto* cgrid = new QGridLayout(CounterPanel);
-    cgrid->setHorizontalSpacing(6);
-    cgrid->setVerticalSpacing(2);
-    for (int c = 0; c < kClassCount; ++c) {
-        auto* edit = new QLineEdit(QStringLiteral("0"), CounterPanel);
-        edit->setObjectName(QString::fromLatin1(CounterName(BlockClass(c))));
-        edit->setReadOnly(true);
-        edit->setAlignment(Qt::AlignRight);
-        edit->setMinimumWidth(70);
-        edit->setMaximumWidth(110);
-        auto* label = new QLabel(QString::fromUtf8(kCounterLabels[c]), CounterPanel);
-        label->setBuddy(edit);
-        QColor colour;
-        if (c == kT150)
-            colour = QColor(0, 128, 0);
-        else if (c == kT500)
-            colour = QColor(255, 128, 0);
-        else if (c == kT1000)
-            colour = QColor(255, 0, 0);
-        if (colour.isValid()) {
-            QPalette p = label->palette();
-            p.setColor(QPalette::WindowText, colour);
-            label->setPalette(p);
-        }
-        CounterEdits[c] = edit;
-        // Timing classes on the left; the error classes on the right, Time first.
-        const bool error = IsError(BlockClass(c));
-        const int row = error ? kTime - c : c;
-        const int col = error ? 2 : 0;
-        cgrid->addWidget(label, row, col);
-        cgrid->addWidget(edit, row, col + 1);
-    }
-    cgrid->setColumnStretch(4, 1);
-    CounterPanel->setEnabled(false);
-
-    // Buttons.
-    bbStart = new QPushButton(QStringLiteral("Config"), this);
-    bbStart->setObjectName(QStringLiteral("bbStart"));
-    bbStop = new QPushButton(QStringLiteral("Stop"), this);
-    bbStop->setObjectName(QStringLiteral("bbStop"));
-    bbStop->hide();
-    bbPause = new QPushButton(QStringLiteral("Пауза"), this);
-    bbPause->setObjectName(QStringLiteral("bbPause"));
-    bbPause->setEnabled(false);
-    bbClose = new QPushButton(QStringLiteral("Close"), this);
-    bbClose->setObjectName(QStringLiteral("bbClose"));
-    BitBtn1 = new QPushButton(QStringLiteral("Help"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    for (QPushButton* b : {bbStart, bbStop, bbPause, bbClose, BitBtn1})
-        b->setAutoDefault(false);
-    // "Продолжить" must not widen the column when it replaces "Пауза".
-    FitButtonTexts(bbPause, {QStringLiteral("Пауза"), QStringLiteral("Продолжить")});
-    auto* buttons = new QGridLayout;
-    buttons->addWidget(SetRunButtons(bbStart, bbStop, bbClose), 0, 0);  // bbStop lies exactly over bbStart
-    buttons->addWidget(bbPause, 1, 0);
-    buttons->addWidget(bbClose, 2, 0);
-    buttons->addWidget(BitBtn1, 3, 0);
-    buttons->setRowStretch(4, 1);
-
-    // Pages.
-    PageControl = new QTabWidget(this);
-    PageControl->setObjectName(QStringLiteral("PageControl"));
-    PageControl->setTabPosition(QTabWidget::South);
-
-    tshMap = new QWidget;
-    tshMap->setObjectName(QStringLiteral("tshMap"));
-    Grid = new ScanMapView(&m_map, tshMap);
-    Grid->setObjectName(QStringLiteral("Grid"));
-    auto* mapLayout = new QVBoxLayout(tshMap);
-    mapLayout->setContentsMargins(0, 0, 0, 0);
-    mapLayout->addWidget(Grid);
-
-    tshGraf = new QWidget;
-    tshGraf->setObjectName(QStringLiteral("tshGraf"));
-    Graf = new QChart;
-    Graf->setObjectName(QStringLiteral("Graf"));
-    Graf->legend()->hide();
-    Graf->setTitle(QString());
-    Graf->setBackgroundRoundness(0);
-    Graf->setDropShadowEnabled(false);
-    Graf->setAnimationOptions(QChart::NoAnimation);
-    Series1 = new QLineSeries;
-    Series1->setObjectName(QStringLiteral("Series1"));
-    Graf->addSeries(Series1);
-    AxisX = new QValueAxis;
-    AxisX->setTitleText(QStringLiteral("LBA"));
-    AxisX->setLabelFormat(QStringLiteral("%.0f"));
-    AxisX->setRange(0, 100);
-    AxisY = new QValueAxis;
-    AxisY->setTitleText(QStringLiteral("МБ/с"));
-    AxisY->setLabelFormat(QStringLiteral("%.0f"));
-    AxisY->setRange(0, 100);
-    Graf->addAxis(AxisX, Qt::AlignBottom);
-    Graf->addAxis(AxisY, Qt::AlignLeft);
-    Series1->attachAxis(AxisX);
-    Series1->attachAxis(AxisY);
-    GrafView = new QChartView(Graf, tshGraf);
-    GrafView->setObjectName(QStringLiteral("GrafView"));
-    GrafView->setRenderHint(QPainter::Antialiasing, false);
-    auto* grafLayout = new QVBoxLayout(tshGraf);
-    grafLayout->setContentsMargins(0, 0, 0, 0);
-    grafLayout->addWidget(GrafView);
-
-    tshReport = new QWidget;
-    tshReport->setObjectName(QStringLiteral("tshReport"));
-    lbError = new QListView(tshReport);
-    lbError->setObjectName(QStringLiteral("lbError"));
-    lbError->setModel(m_reportModel);
-    lbError->setUniformItemSizes(true);
-    lbError->setFont(FixedPitchFont());
-    lbError->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    bbSave = new QPushButton(QStringLiteral("Сохранить"), tshReport);
-    bbSave->setObjectName(QStringLiteral("bbSave"));
-    bbSave->setAutoDefault(false);
-    auto* repLayout = new QVBoxLayout(tshReport);
-    repLayout->setContentsMargins(0, 0, 0, 0);
-    repLayout->addWidget(lbError, 1);
-    auto* saveRow = new QHBoxLayout;
-    saveRow->addStretch(1);
-    saveRow->addWidget(bbSave);
-    repLayout->addLayout(saveRow);
-
-    PageControl->addTab(tshMap, QStringLiteral("Карта"));
-    PageControl->addTab(tshGraf, QStringLiteral("График"));
-    PageControl->addTab(tshReport, QStringLiteral("Отчет"));
-
-    // Status bar.
-    StatusBar = new QStatusBar(this);
-    StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    StatusBar->setSizeGripEnabled(false);
-    // Each panel wide enough for its longest usual text (ten-digit LBAs of
-    // the largest drives, estimates of 100 hours and more).
-    const char* const samples[6] = {"Обработано LBA: 0000000000", "Текущий LBA: 0000000000", " LBA48",
-                                    "Оставшееся время: 000:00:00", "000.0 MB/c", "000.0 MB/c"};
-    m_statusWidth = 0;
-    for (int i = 0; i < 6; ++i) {
-        auto* l = new QLabel(StatusBar);
-        l->setObjectName(QStringLiteral("Panel%1").arg(i));
-        l->setFrameShape(QFrame::StyledPanel);
-        l->setFrameShadow(QFrame::Sunken);
-        const int w = l->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[i])) + 12;
-        l->setMinimumWidth(w);
-        StatusBar->addWidget(l, w);
-        Panels[i] = l;
-        m_statusWidth += w + 6;
-    }
-
-    Timer = new QTimer(this);
-    Timer->setInterval(1000);
-    m_refresh = new QTimer(this);
-    m_refresh->setSingleShot(true);
-    m_refresh->setInterval(kRefreshMs);
-
-    // Map popup menu.
-    ppmAction = new QMenu(this);
-    ppmAction->setObjectName(QStringLiteral("ppmAction"));
-    miHome = ppmAction->addAction(QStringLiteral("в начало "));
-    miEnd = ppmAction->addAction(QStringLiteral("в конец"));
-    ppmAction->addSeparator();
-    mi10Up = ppmAction->addAction(QStringLiteral("10% вперед"));
-    mi10Down = ppmAction->addAction(QStringLiteral("10% назад"));
-    ppmAction->addSeparator();
-    mi50ms = ppmAction->addAction(QStringLiteral("> 50мс"));
-    miUnc = ppmAction->addAction(QStringLiteral("UNC"));
-    miError = ppmAction->addAction(QStringLiteral("Error"));
-    mi50ms->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    miUnc->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
-    miError->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    for (QAction* a : {miHome, miEnd, mi10Up, mi10Down, mi50ms, miUnc, miError}) {
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        tshMap->addAction(a);
-    }
-    Grid->setContextMenuPolicy(Qt::CustomContextMenu);
-
-    // Layout.
-    auto* middle = new QHBoxLayout;
-    middle->addWidget(CounterPanel, 1);
-    middle->addLayout(buttons);
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(4, 4, 4, 0);
-    top->addWidget(Counter);
-    top->addLayout(middle);
-    top->addWidget(PageControl, 1);
-    top->addWidget(StatusBar);
-
-    // Signals.
-    connect(bbStart, &QPushButton::clicked, this, &TfrmScan::bbStartClick);
-    connect(bbPause, &QPushButton::clicked, this, &TfrmScan::bbPauseClick);
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmScan::BitBtn1Click);
-    connect(bbSave, &QPushButton::clicked, this, &TfrmScan::bbSaveClick);
-    connect(Timer, &QTimer::timeout, this, &TfrmScan::TimerTimer);
-    connect(m_refresh, &QTimer::timeout, this, &TfrmScan::RefreshView);
-    connect(PageControl, &QTabWidget::currentChanged, this, &TfrmScan::PageControlChange);
-    connect(Grid, &ScanMapView::CellSelected, this, &TfrmScan::GridSelectCell);
-    connect(Grid, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { ppmAction->popup(Grid->mapToGlobal(pos)); });
-    connect(miHome, &QAction::triggered, this, &TfrmScan::miHomeClick);
-    connect(miEnd, &QAction::triggered, this, &TfrmScan::miEndClick);
-    connect(mi10Up, &QAction::triggered, this, &TfrmScan::mi10UpClick);
-    connect(mi10Down, &QAction::triggered, this, &TfrmScan::mi10DownClick);
-    connect(mi50ms, &QAction::triggered, this, &TfrmScan::mi50msClick);
-    connect(miUnc, &QAction::triggered, this, &TfrmScan::miUncClick);
-    connect(miError, &QAction::triggered, this, &TfrmScan::miErrorClick);
-
-    // The window sees keys before its controls.
-    installEventFilter(this);
-    for (QWidget* w : findChildren<QWidget*>())
-        w->installEventFilter(this);
-
-    resize(std::max(700, m_statusWidth + 16), 640);
 }
 
 void TfrmScan::FormCreate()
@@ -385,22 +107,6 @@ void TfrmScan::FormCreate()
     // Before the first run the three find commands are enabled.
     for (QAction* a : {mi50ms, miUnc, miError})
         a->setEnabled(true);
-}
-
-void TfrmScan::showEvent(QShowEvent* e)
-{
-    QDialog::showEvent(e);
-    if (m_placed)
-        return;
-    m_placed = true;
-    // Below the main window, at the right edge of the screen.
-    int topY = 0;
-    if (Shell* s = MainShell())
-        if (QWidget* w = s->Window())
-            topY = w->frameGeometry().height();
-    const QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
-    const int screenW = scr ? scr->availableGeometry().width() : 1024;
-    move(std::max(0, screenW - frameGeometry().width()), topY);
 }
 
 // ---- helpers -------------------------------------------------------------------
@@ -531,7 +237,7 @@ void TfrmScan::bbPauseClick()
         SetTabsEnabled(true);
         m_pauseTick = GetTickCount();
         Timer->stop();
-        ShowCaption(QStringLiteral(" - Пауза"));
+        ShowCaption(kPaused);
     } else {
         bbPause->setText(QStringLiteral("Пауза"));
         Grid->setEnabled(false);
@@ -609,7 +315,9 @@ void TfrmScan::ScanStarted(const ScanStart& s)
         m_countsShown[c] = 0;
         CounterEdits[c]->setText(QStringLiteral("0"));
     }
-    ShowCaption();
+    // Paused already when the worker gets here: the caption says so.
+    const TScanThread* w = m_worker.data();
+    ShowCaption(w && w->PauseRequest() ? kPaused : QString());
     m_report += s.header;
     m_reportModel->Sync();
 

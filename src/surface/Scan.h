@@ -141,9 +141,9 @@ protected:
     // "Stop": the timer stops, the tabs come back, the worker is told.
     void StopRun() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void showEvent(QShowEvent* e) override;
 
 private:
+    static constexpr int kRefreshMs = 40;  // the display follows a run this often
     int m_statusWidth = 0;  // what the status panels need
     void BuildUi();
     void FormCreate();
@@ -178,7 +178,6 @@ private:
     // The worker of the run until its end, also after a stop request (only
     // so that a window destroyed mid-run can detach from it).
     QPointer<TScanThread> m_runWorker;
-    bool m_placed = false;
 
     // Report, map and graph data.
     QStringList m_report;

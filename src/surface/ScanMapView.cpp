@@ -74,6 +74,16 @@ void ScanMapView::MapChanged()
 
 void ScanMapView::EnsureVisible(int64_t row)
 {
+    if (!isVisible()) {
+        m_pendingRow = row;
+        return;
+    }
+    m_pendingRow = -1;
+    ScrollTo(row);
+}
+
+void ScanMapView::ScrollTo(int64_t row)
+{
     UpdateScrollBars();
     const int64_t top = TopRow();
     const int rows = VisibleRows();
@@ -96,12 +106,24 @@ void ScanMapView::resizeEvent(QResizeEvent* e)
 {
     QAbstractScrollArea::resizeEvent(e);
     UpdateScrollBars();
+    if (m_pendingRow >= 0 && isVisible())
+        ScrollTo(m_pendingRow);
+}
+
+void ScanMapView::showEvent(QShowEvent* e)
+{
+    QAbstractScrollArea::showEvent(e);
+    // The size may still change before the first paint; the row stays
+    // pending until then.
+    if (m_pendingRow >= 0)
+        ScrollTo(m_pendingRow);
 }
 
 void ScanMapView::scrollContentsBy(int, int) { viewport()->update(); }
 
 void ScanMapView::paintEvent(QPaintEvent* e)
 {
+    m_pendingRow = -1;  // shown with its final size
     QPainter p(viewport());
     const QRect area = e->rect();
     const int64_t top = TopRow();
@@ -129,10 +151,6 @@ void ScanMapView::paintEvent(QPaintEvent* e)
                 continue;
             const uint8_t v = m_map->Value(row, col);
             const bool current = cur.row == row && cur.col == col;
-            if (v == ScanMap::kEmpty && current && isEnabled()) {
-                p.fillRect(r, palette().color(QPalette::Highlight));
-                continue;
-            }
             p.fillRect(r, FillColour(v));
             if (v > 1 + scan::kT1000) {
                 // Error classes: the code letter centred in bold yellow.
@@ -143,9 +161,12 @@ void ScanMapView::paintEvent(QPaintEvent* e)
                 p.drawText(x, y + fm.ascent(), text);
             }
             if (current && isEnabled()) {
-                // A frame over the grid lines around the current cell.
+                // Two black lines around the current cell, over the grid
+                // lines and just inside them: no class has black, and no
+                // fill could be taken for a class colour.
                 p.setPen(QPen(Qt::black, 1, hasFocus() ? Qt::SolidLine : Qt::DotLine));
                 p.drawRect(r.adjusted(-1, -1, 0, 0));
+                p.drawRect(r.adjusted(0, 0, -1, -1));
             }
         }
     }

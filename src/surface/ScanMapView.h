@@ -21,7 +21,8 @@ public:
 
     // The map grew or was cleared: scroll range and picture follow.
     void MapChanged();
-    // Scrolls so that `row` is in view.
+    // Scrolls so that `row` is in view.  A hidden view (another tab is
+    // shown) has no size to go by yet: it scrolls when it is shown.
     void EnsureVisible(int64_t row);
     // Makes `cell` current (as the user would), scrolls to it and reports it.
     void SelectCell(scan::ScanMap::Cell cell);
@@ -41,12 +42,15 @@ signals:
 protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     void UpdateScrollBars();
+    void ScrollTo(int64_t row);
 
     scan::ScanMap* m_map;
+    int64_t m_pendingRow = -1;  // to bring into view once shown and laid out
 };

@@ -1,6 +1,7 @@
 #include "surface/ScanParam.h"
 
 #include "common/Services.h"
+#include "common/WindowPlace.h"
 #include "surface/Int64SpinBox.h"
 
 #include <QFormLayout>
@@ -8,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
@@ -48,6 +48,7 @@ TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
     connect(bbOk, &QPushButton::clicked, this, &TfrmScanParam::accept);
     connect(bbCancel, &QPushButton::clicked, this, &TfrmScanParam::reject);
     connect(bbHelp, &QPushButton::clicked, this, &TfrmScanParam::bbHelpClick);
+    PlaceCentred(this);  // on the screen
 }
 
 void TfrmScanParam::Setup(int64_t endLimit, int64_t lastStart, int64_t lastStop)
@@ -75,14 +76,6 @@ void TfrmScanParam::accept()
 {
     if (FormCloseQuery())
         QDialog::accept();
-}
-
-void TfrmScanParam::showEvent(QShowEvent* e)
-{
-    QDialog::showEvent(e);
-    // Centred on the screen.
-    if (const QScreen* scr = screen())
-        move(scr->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TfrmScanParam::bbHelpClick() { ShowHelpContext(this, 110); }

@@ -29,9 +29,6 @@ public:
     // The dialog may close with OK only when the end is above the start.
     bool FormCloseQuery();
 
-protected:
-    void showEvent(QShowEvent* e) override;
-
 public slots:
     void accept() override;
     void bbHelpClick();

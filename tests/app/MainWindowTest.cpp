@@ -31,6 +31,7 @@
 #include "select/RadioGroup.h"
 #include "select/SelectPort.h"
 #include "sim/SimMachine.h"
+#include "support/SimFixture.h"
 
 namespace {
 
@@ -72,17 +73,6 @@ private:
     std::vector<std::pair<uint16_t, uint8_t>> m_writes;
 };
 
-sim::MachineSpec InstantDefaultMachine()
-{
-    sim::MachineSpec spec = sim::DefaultMachineSpec();
-    for (auto& f : spec.functions)
-        for (auto& c : f.channels)
-            for (auto* d : {&c.master, &c.slave})
-                if (*d)
-                    (*d)->timeScale = 0;
-    return spec;
-}
-
 // A dialog answer: the row of `base`, the device, OK.
 std::function<void(TfrmSelectPort&)> Pick(const QString& base, int device = 0)
 {
@@ -105,7 +95,7 @@ protected:
         PortLock::SetDirectory(tmp.path());
         exeDir = tmp.path() + "/voran/";
         ASSERT_TRUE(QDir().mkpath(exeDir));
-        machine = sim::InstallMachine(InstantDefaultMachine());
+        machine = sim::InstallMachine(testsim::InstantDefaultMachine());
         ports = std::make_shared<RecordingPorts>(machine);
         InstallPortBackend(ports);
         SetToolWindowObserver([this](const QString& name, QWidget*) { opened << name; });

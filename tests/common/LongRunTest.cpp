@@ -153,6 +153,17 @@ TEST(LongRunForm, MinimisingHandsTheWindowToTheMainWindowAndBack)
         EXPECT_TRUE(f.isVisible());
         EXPECT_FALSE(f.windowState() & Qt::WindowMinimized);
         EXPECT_EQ(shell.minimizeCount, 1);
+
+        // A dialog of its own open over it: the window manager minimises
+        // them together, and the window stays where it is.
+        QDialog over(&f);
+        over.setWindowModality(Qt::ApplicationModal);
+        over.show();
+        f.setWindowState(Qt::WindowMinimized);
+        EXPECT_EQ(shell.minimizeCount, 1);
+        EXPECT_TRUE(f.isVisible());
+        over.hide();
+        f.setWindowState(Qt::WindowNoState);
     }
     // Without a main window it is minimised as usual.
     f.setWindowState(Qt::WindowMinimized);

@@ -1,6 +1,13 @@
 #include "desktop/Desktop.h"
 
-#include <QGuiApplication>
+#include "common/WindowPlace.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -119,6 +126,33 @@ QImage Grab(QWidget* window)
     QScreen* s = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     return s->grabWindow(WindowId(window)).toImage();
 }
+
+struct BoxAnswerer::Impl {
+    QTimer timer;
+    QPointer<QMessageBox> answered;
+};
+
+BoxAnswerer::BoxAnswerer() : m_impl(new Impl)
+{
+    QObject::connect(&m_impl->timer, &QTimer::timeout, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box == m_impl->answered)
+            return;
+        const XWindow x = Query(box);
+        if (!x.viewable || x.frame == x.client || BeingPlaced(box))
+            return;  // not framed or not in its place yet
+        m_impl->answered = box;
+        boxes.push_back({box->text(), x});
+        QAbstractButton* b = box->defaultButton();
+        if (!b)
+            b = box->buttons().value(0);
+        if (b)
+            b->click();
+    });
+    m_impl->timer.start(10);
+}
+
+BoxAnswerer::~BoxAnswerer() { delete m_impl; }
 
 }  // namespace desktop
 

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 #include <gtest/gtest.h>
 
 class QWidget;
@@ -44,6 +45,24 @@ void PressKeys(const QString& keys);  // xdotool key names ("Return", "alt+F4") 
 
 // The window's pixels as the X server has them (frame excluded).
 QImage Grab(QWidget* window);
+
+// Answers the message boxes that come up while it lives, as the user does:
+// once a box is on the screen it notes the box's text, its title and its
+// frame as the X server has them, then presses the box's default button.
+class BoxAnswerer {
+public:
+    struct Box {
+        QString text;
+        XWindow x;
+    };
+    BoxAnswerer();
+    ~BoxAnswerer();
+    std::vector<Box> boxes;
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
 
 // Runs a program and returns its standard output; empty on failure.
 QString Run(const QString& program, const QStringList& args);

@@ -8,25 +8,11 @@
 #include "common/IniFile.h"
 #include "common/LongRun.h"
 #include "common/PortLock.h"
+#include "common/WindowPlace.h"
 #include "desktop/Desktop.h"
 #include "select/SelectPort.h"
 #include "sim/SimMachine.h"
-
-namespace {
-
-sim::MachineSpec DefaultMachine(bool instant)
-{
-    sim::MachineSpec spec = sim::DefaultMachineSpec();
-    if (instant)
-        for (auto& f : spec.functions)
-            for (auto& c : f.channels)
-                for (auto* d : {&c.master, &c.slave})
-                    if (*d)
-                        (*d)->timeScale = 0;
-    return spec;
-}
-
-}  // namespace
+#include "support/SimFixture.h"
 
 DesktopApp::DesktopApp(const Options& options)
 {
@@ -34,8 +20,10 @@ DesktopApp::DesktopApp(const Options& options)
     m_exeDir = m_dir.path() + QStringLiteral("/voran/");
     QDir().mkpath(m_exeDir);
     PortLock::SetDirectory(m_dir.path());
-    m_machine = sim::InstallMachine(DefaultMachine(options.instant));
-    IniFile(m_exeDir + QStringLiteral("Voran.ini")).WriteInteger(QStringLiteral("TimeOut"), QStringLiteral("TimeOut"), 1);
+    m_machine = sim::InstallMachine(options.instant ? testsim::InstantDefaultMachine() : sim::DefaultMachineSpec());
+    IniFile ini(m_exeDir + QStringLiteral("Voran.ini"));
+    ini.WriteInteger(QStringLiteral("TimeOut"), QStringLiteral("TimeOut"), 1);
+    ini.WriteBool(QStringLiteral("Port"), QStringLiteral("AutoDetect"), options.autoDetect);
 
     StartupSettings s;
     s.exeDir = m_exeDir;
@@ -66,14 +54,15 @@ bool DesktopApp::WaitShown()
 {
     return desktop::WaitUntil([this] {
         const desktop::XWindow x = desktop::Query(m_main.get());
-        return x.viewable && x.managed && x.frame != x.client;
+        return x.viewable && x.managed && x.frame != x.client && !BeingPlaced(m_main.get());
     });
 }
 
 int ExecWhile(QDialog& dialog, const std::function<void()>& user)
 {
     QTimer::singleShot(0, &dialog, [&dialog, user] {
-        if (desktop::WaitUntil([&] { return dialog.isVisible() && desktop::Query(&dialog).viewable; }))
+        if (desktop::WaitUntil(
+                [&] { return dialog.isVisible() && desktop::Query(&dialog).viewable && !BeingPlaced(&dialog); }))
             user();
         else
             ADD_FAILURE() << "the dialog did not come on the screen";

@@ -20,6 +20,7 @@ public:
     struct Options {
         bool instant = true;  // the drives answer at once (timeScale 0)
         QString port = QStringLiteral("0170");  // the row chosen in the selection dialog
+        bool autoDetect = false;                 // "AutoDetect" in Voran.ini
         // Runs the selection dialog; empty: choose `port` and press OK.
         std::function<int(TfrmSelectPort&)> selectDialog;
     };
@@ -29,7 +30,8 @@ public:
 
     TfrmMain& Main() { return *m_main; }
     QString ExeDir() const { return m_exeDir; }
-    // Waits until the main window is on the screen, framed by the manager.
+    // Waits until the main window is on the screen, framed by the manager
+    // and in its place.
     bool WaitShown();
 
     HelpRecorder help;
@@ -42,7 +44,7 @@ private:
 };
 
 // Shows `dialog` modally as the program does (ExecToolWindow) and, once it
-// is on the screen, runs `user` from inside its modal loop, as the user
+// is on the screen in its place, runs `user` from inside its modal loop, as the user
 // acting meanwhile.  The dialog is closed afterwards if it is still open.
 // Returns the dialog's result.
 int ExecWhile(QDialog& dialog, const std::function<void()>& user);

@@ -18,6 +18,17 @@ sim::DriveSpec InstantDrive(const char* model, uint64_t sectors, bool lba48)
     return d;
 }
 
+sim::MachineSpec InstantDefaultMachine()
+{
+    sim::MachineSpec spec = sim::DefaultMachineSpec();
+    for (auto& f : spec.functions)
+        for (auto& c : f.channels)
+            for (auto* d : {&c.master, &c.slave})
+                if (*d)
+                    (*d)->timeScale = 0;
+    return spec;
+}
+
 sim::MachineSpec OneChannel(std::optional<sim::DriveSpec> master, std::optional<sim::DriveSpec> slave)
 {
     return sim::OneControllerMachine(std::move(master), std::move(slave));

@@ -12,6 +12,9 @@ namespace testsim {
 // A drive that answers at once (time scale 0).
 sim::DriveSpec InstantDrive(const char* model = "TEST DRIVE", uint64_t sectors = 1 << 20, bool lba48 = true);
 
+// The built-in machine with every drive answering at once.
+sim::MachineSpec InstantDefaultMachine();
+
 // One compatibility-mode controller (01F0/03F6, 0170/0376) with the given
 // drives on its primary channel.
 sim::MachineSpec OneChannel(std::optional<sim::DriveSpec> master, std::optional<sim::DriveSpec> slave = std::nullopt);
