@@ -355,8 +355,11 @@ int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_
     case kCmdSecUnlock:
     case kCmdSecDisablePassword:
     case kCmdSecEraseUnit: {
+        // Control word: bit 0 the identifier (master), bit 8 the level
+        // (maximum) of SET PASSWORD, bit 1 the enhanced mode of ERASE UNIT.
         block.control = uint16_t((type ? 0x0001 : 0) |
-                                 (command == kCmdSecSetPassword && level ? 0x0100 : 0));
+                                 (command == kCmdSecSetPassword && level ? 0x0100 : 0) |
+                                 (command == kCmdSecEraseUnit && level ? 0x0002 : 0));
         if (password)
             std::memcpy(block.password, password, strnlen(password, sizeof block.password));
         rq.protocol = command == kCmdSecEraseUnit ? Protocol::PioOutStart : Protocol::PioOut;

@@ -28,6 +28,10 @@ int32_t GetSMARTAttributes(uint8_t* buffer512);
 int32_t GetSMARTThresholds(uint8_t* buffer512);
 int32_t GetMaxHPA(int64_t* nativeMaxAddress, uint8_t lba48);
 int32_t SetMaxHPA(int64_t newMaxAddress, uint8_t lba48);
+// Security commands (F1 set password, F2 unlock, F3 erase prepare, F4 erase
+// unit, F5 freeze lock, F6 disable password).  `type` 1 is the master
+// password; `level` 1 is the maximum level with F1, and the enhanced erase
+// mode with F4; other commands ignore it.
 int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_t command);
 // The drive's state now: 0 ready (the command left running has ended), 1
 // busy, 2 not ready yet (BSY and DRDY clear), 255 failed: no device, ERR or

@@ -146,3 +146,23 @@ TEST(SimSecurity, UnknownSecurityCodeIsRejectedWithoutTouchingTheDrive)
     EXPECT_FALSE(Ok(SecurityAction("x", 0, 0, 0x99)));
     EXPECT_EQ(m->DriveAt(0x1F0, 0)->CommandCount(), before);
 }
+
+TEST(SimSecurity, EnhancedEraseReachesTheDriveThroughTheLevelArgument)
+{
+    auto d = InstantDrive("ENHANCED", 50000);
+    d.timeScale = 1;
+    d.eraseWord = 255;          // ten hours for a normal erase ...
+    d.enhancedEraseWord = 1;    // ... two minutes for an enhanced one,
+    d.eraseScale = 1.0 / 1200;  // scaled to 0.1 s
+    auto m = Install(OneChannel(d));
+    ASSERT_TRUE(Ok(SecurityAction("K", 0, 0, ata::kCmdSecSetPassword)));
+    ASSERT_TRUE(Ok(SecurityAction("K", 0, 0, ata::kCmdSecErasePrepare)));
+    ASSERT_TRUE(Ok(SecurityAction("K", 0, 1, ata::kCmdSecEraseUnit)));
+    int polls = 0;
+    while (WaitReady() != 0 && polls < 1000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ++polls;
+    }
+    EXPECT_LT(polls, 1000) << "the erase took word 90's time, not word 89's (30 s here)";
+    EXPECT_FALSE(m->DriveAt(0x1F0, 0)->EraseRunning());
+}
