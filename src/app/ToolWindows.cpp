@@ -6,6 +6,7 @@
 #include "settings/Settings.h"
 #include "surface/Defectoscop.h"
 #include "surface/Scan.h"
+#include "surface/SeekTest.h"
 
 namespace {
 ToolWindowObserver gObserver;
@@ -72,6 +73,7 @@ void RunStressTest(QWidget* owner)
 {
     if (Observed(QStringLiteral("StressTest"), owner))
         return;
+    ShowSeekTest(owner);
 }
 
 void RunSoftBad(QWidget* owner)
