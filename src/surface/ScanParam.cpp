@@ -2,12 +2,10 @@
 
 #include "common/Services.h"
 #include "common/WindowPlace.h"
-#include "surface/Int64SpinBox.h"
+#include "common/Int64SpinBox.h"
+#include "common/RangeFields.h"
 
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,14 +15,10 @@ TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Параметры проверки"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    auto* group = new QGroupBox(QStringLiteral(" Границы участка "), this);
-    speStartLBA = new Int64SpinBox(group);
-    speStartLBA->setObjectName(QStringLiteral("speStartLBA"));
-    speStopLBA = new Int64SpinBox(group);
-    speStopLBA->setObjectName(QStringLiteral("speStopLBA"));
-    auto* form = new QFormLayout(group);
-    form->addRow(new QLabel(QStringLiteral("Начальный LBA"), group), speStartLBA);
-    form->addRow(new QLabel(QStringLiteral("Конечный LBA"), group), speStopLBA);
+    m_range = new LbaRangeFields(QStringLiteral(" Границы участка "), QStringLiteral("Начальный LBA"), "speStartLBA",
+                                 QStringLiteral("Конечный LBA"), "speStopLBA", this);
+    speStartLBA = m_range->StartField();
+    speStopLBA = m_range->EndField();
 
     bbOk = new QPushButton(QStringLiteral("OK"), this);
     bbOk->setObjectName(QStringLiteral("bbOk"));
@@ -41,7 +35,7 @@ TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
     buttons->addWidget(bbHelp);
 
     auto* top = new QVBoxLayout(this);
-    top->addWidget(group);
+    top->addWidget(m_range);
     top->addLayout(buttons);
     top->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -53,23 +47,18 @@ TfrmScanParam::TfrmScanParam(QWidget* parent) : QDialog(parent)
 
 void TfrmScanParam::Setup(int64_t endLimit, int64_t lastStart, int64_t lastStop)
 {
-    speStartLBA->setRange(0, endLimit);
-    speStopLBA->setRange(0, endLimit);
-    speStopLBA->setValue(endLimit);
+    m_range->SetMaximum(endLimit);
     speStartLBA->setValue(lastStart);
     if (lastStop != 0 && lastStop <= endLimit)
         speStopLBA->setValue(lastStop);
 }
 
-int64_t TfrmScanParam::StartLBA() const { return speStartLBA->value(); }
-int64_t TfrmScanParam::StopLBA() const { return speStopLBA->value(); }
+int64_t TfrmScanParam::StartLBA() const { return m_range->Start(); }
+int64_t TfrmScanParam::StopLBA() const { return m_range->End(); }
 
 bool TfrmScanParam::FormCloseQuery()
 {
-    if (StopLBA() > StartLBA())
-        return true;
-    ShowError(this, QStringLiteral("Конец диапазона не может быть меньше начала!"));
-    return false;
+    return m_range->CheckOrder(this, LbaRangeFields::Order::EndAboveStart);
 }
 
 void TfrmScanParam::accept()

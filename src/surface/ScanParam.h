@@ -5,6 +5,7 @@
 
 class QPushButton;
 class Int64SpinBox;
+class LbaRangeFields;
 
 class TfrmScanParam : public QDialog {
     Q_OBJECT
@@ -32,4 +33,7 @@ public:
 public slots:
     void accept() override;
     void bbHelpClick();
+
+private:
+    LbaRangeFields* m_range;
 };
