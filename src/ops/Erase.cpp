@@ -39,17 +39,21 @@ void TfrmErase::bbStartClick()
     m_model = drive.model;
     m_lba48 = drive.lba48;
 
-    TfrmEraseParam dlg(this);
-    dlg.Setup(drive.lastLba);
-    if (!ParamDialog(dlg))
-        return;
-    const std::optional<uint8_t> filler = dlg.FillerByte();
-    if (!filler)  // an answer that did not go through the dialog's OK
-        return;
-    m_sectorsPerCommand = dlg.SectorsPerCommand();
-    m_randomFill = dlg.RandomFiller();
-    m_fillByte = *filler;
-    BeginPass(dlg.StartLBA(), dlg.EndLBA());
+    {
+        // Gone before the pass: nothing of the window's may be left on this
+        // stack should the window be destroyed while the pass runs.
+        TfrmEraseParam dlg(this);
+        dlg.Setup(drive.lastLba);
+        if (!ParamDialog(dlg))
+            return;
+        const std::optional<uint8_t> filler = dlg.FillerByte();
+        if (!filler)  // an answer that did not go through the dialog's OK
+            return;
+        m_sectorsPerCommand = dlg.SectorsPerCommand();
+        m_randomFill = dlg.RandomFiller();
+        m_fillByte = *filler;
+        BeginPass(dlg.StartLBA(), dlg.EndLBA());
+    }
     BeginRun(QString::fromUtf8(kCaption) + QStringLiteral(": ") + m_model);
     RunEraseLoop();
 }

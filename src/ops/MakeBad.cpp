@@ -47,13 +47,20 @@ void TfrmMakeBAd::bbStartClick()
         return;
     }
 
-    TfrmMakeBadParam dlg(this);
-    dlg.Setup(drive.lastLba);
-    if (!ParamDialog(dlg))
-        return;
+    int64_t start = 0, end = 0;
+    {
+        // Gone before the pass: nothing of the window's may be left on this
+        // stack should the window be destroyed while the pass runs.
+        TfrmMakeBadParam dlg(this);
+        dlg.Setup(drive.lastLba);
+        if (!ParamDialog(dlg))
+            return;
+        start = dlg.StartLBA();
+        end = dlg.EndLBA();
+        m_randomMode = dlg.RandomMode();
+    }
     BeginRun(QString::fromUtf8(kCaption) + m_model);  // no separator
-    BeginPass(dlg.StartLBA(), dlg.EndLBA());
-    m_randomMode = dlg.RandomMode();
+    BeginPass(start, end);
     RunMakeBad();
 }
 

@@ -1,0 +1,198 @@
+// The soft-bad creation window and its dialog against simulated drives.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <set>
+
+#include "OpsBench.h"
+#include "common/Int64SpinBox.h"
+#include "common/RangeFields.h"
+#include "hw/Ata.h"
+#include "hw/AtaDefs.h"
+#include "ops/MakeBad.h"
+#include "ops/MakeBadParam.h"
+#include "ops/OpsRules.h"
+#include "select/RadioGroup.h"
+
+using namespace opstest;
+
+namespace {
+
+constexpr int kRandom = 0;
+constexpr int kContinuous = 1;
+
+// The window with its commands recorded; `during(i)` runs just before the
+// i-th command, as events of that moment would.
+struct SoftBadRun {
+    TfrmMakeBAd f;
+    std::vector<int64_t> targets;
+    std::function<void(int)> during;
+
+    explicit SoftBadRun(QWidget* owner) : f(owner)
+    {
+        f.MakeBadCommand = [this](int64_t lba) {
+            if (during)
+                during(int(targets.size()));
+            targets.push_back(lba);
+            return MakeSoftBad(lba);
+        };
+    }
+    void Start(int64_t start, int64_t end, int kind)
+    {
+        f.ParamDialog = [=](TfrmMakeBadParam& d) {
+            d.speStartLBA->setValue(start);
+            d.speStopLBA->setValue(end);
+            d.rgbKind->SetItemIndex(kind);
+            d.bbOk->click();
+            return d.result() == QDialog::Accepted;
+        };
+        f.bbStart->click();
+    }
+    // Stop asked for during the n-th command (0-based): the pass ends after it.
+    void StopAt(int n)
+    {
+        during = [this, n](int i) {
+            if (i == n)
+                f.RequestStop();
+        };
+    }
+};
+
+}  // namespace
+
+TEST(SoftBadWindow, ContinuousPassMakesEverySectorOfTheRangeInOrder)
+{
+    Bench b(testsim::InstantDrive("SIM LBA28", 100000, false));
+    SoftBadRun r(&b.shell.window);
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-Bad");
+    EXPECT_EQ(r.f.bbStart->text(), "Config");
+    EXPECT_EQ(r.f.bbHelp->text(), "&Help");
+    EXPECT_EQ(r.f.findChild<QLineEdit*>("mElapsedTime"), r.f.ElapsedBox);
+    EXPECT_FALSE(r.f.windowFlags() & Qt::WindowCloseButtonHint);
+    r.during = [&](int i) {
+        if (i == 0) {
+            r.f.TimerTimer();
+            EXPECT_EQ(r.f.ElapsedBox->text(), " - - - - - - - ");
+            EXPECT_TRUE(r.f.Timer->isActive());
+            EXPECT_FALSE(r.f.bbClose->isEnabled());
+        }
+    };
+    const int beeps = BeepCount();
+    r.Start(100, 105, kContinuous);
+    EXPECT_EQ(r.targets, (std::vector<int64_t>{100, 101, 102, 103, 104}));
+    // Title and model without a separator.
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-BadSIM LBA28 - Выполнено");
+    EXPECT_EQ(r.f.eCurLBA->text(), "105");
+    EXPECT_FALSE(r.f.Timer->isActive());
+    EXPECT_FALSE(r.f.Running());
+    EXPECT_EQ(BeepCount(), beeps);
+    EXPECT_EQ(b.Drive()->State().softBad, (std::set<uint64_t>{100, 101, 102, 103, 104}));
+    // Soft-bad sectors fail a verify with UNC.
+    EXPECT_LT(VerifySectors(99, 3, 0), 0);
+    EXPECT_EQ(ata::LastResult().error, ata::kErUnc);
+    EXPECT_GE(VerifySectors(105, 10, 0), 0);
+
+    r.targets.clear();
+    r.Start(7, 7, kContinuous);
+    EXPECT_TRUE(r.targets.empty());
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-BadSIM LBA28 - Выполнено");
+
+    r.during = [&](int i) {
+        if (i == 2)
+            r.f.bbStop->click();
+    };
+    r.Start(200, 300, kContinuous);
+    EXPECT_EQ(r.targets, (std::vector<int64_t>{200, 201, 202}));
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-BadSIM LBA28 - Отменено");
+}
+
+TEST(SoftBadWindow, RandomPassCountsOnlySuccessesUntilStopped)
+{
+    Bench b(testsim::InstantDrive("SIM LBA28", 100000, false));
+    // The first two commands are refused.
+    b.Drive()->AddFault({sim::Fault::Kind::Error, ata::kCmdWriteLong, ata::kErAbrt, 2});
+    SoftBadRun r(&b.shell.window);
+    r.StopAt(5);
+    const uint64_t resets = b.Drive()->ResetCount();
+    const int beeps = BeepCount();
+    r.Start(50, 50, kRandom);  // start = end: always the start LBA
+    EXPECT_EQ(r.targets, std::vector<int64_t>(6, 50));
+    EXPECT_EQ(r.f.Created(), 4);  // repeated sectors count again
+    EXPECT_EQ(r.f.ElapsedBox->text(), "4");
+    EXPECT_EQ(r.f.eCurLBA->text(), "50");
+    EXPECT_EQ(r.f.Label15->text(), "Создано Soft-Bad");
+    EXPECT_TRUE(r.f.CounterLBA->isHidden());
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-BadSIM LBA28 - Выполнено");
+    EXPECT_EQ(b.Drive()->ResetCount(), resets + 2);
+    EXPECT_EQ(BeepCount(), beeps + 2);
+    EXPECT_TRUE(b.messages.shown.empty());
+
+    // Targets lie in [start, end), the end never among them.
+    r.targets.clear();
+    r.StopAt(299);
+    r.Start(10, 20, kRandom);
+    const std::set<int64_t> seen(r.targets.begin(), r.targets.end());
+    EXPECT_EQ(*seen.begin(), 10);
+    EXPECT_EQ(*seen.rbegin(), 19);
+    EXPECT_EQ(r.f.Created(), 300);
+
+    // A continuous pass afterwards shows the gauge and its label again.
+    r.during = {};
+    r.Start(30, 31, kContinuous);
+    EXPECT_FALSE(r.f.CounterLBA->isHidden());
+    EXPECT_EQ(r.f.Label15->text(), "Оставшаеся время");
+}
+
+TEST(SoftBadWindow, FortyEightBitDrivesAndFailedIdentifyNeverReachTheDialog)
+{
+    Bench b(testsim::InstantDrive("SIM LBA48", 100000, true));
+    SoftBadRun r(&b.shell.window);
+    bool asked = false;
+    r.f.ParamDialog = [&](TfrmMakeBadParam&) { return asked = true; };
+    r.f.bbStart->click();
+    EXPECT_FALSE(asked);
+    ASSERT_EQ(b.messages.shown.size(), 1u);
+    EXPECT_EQ(b.messages.shown[0].kind, MsgKind::Information);
+    EXPECT_EQ(b.messages.shown[0].text,
+              "Создание Soft-Bad возможно только в режиме адресации LBA28.\r\n"
+              "В целях безопасности для накопителей, работающих в режиме\r\n"
+              "адресации LBA48 данная функция отключена!");
+    EXPECT_EQ(r.f.windowTitle(), "Создание Soft-Bad");
+
+    b.messages.Clear();
+    b.Drive()->SetAbsent(true);
+    r.f.bbStart->click();
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(b.messages.Texts(), QStringList{"Ошибка идентификации устройства!"});
+    EXPECT_TRUE(r.targets.empty());
+}
+
+TEST(SoftBadParam, OffersTheTwentyEightBitRangeAndRefusesAReversedOne)
+{
+    Bench b(testsim::InstantDrive("SIM LBA28", 100000, false));
+    TfrmMakeBAd f(&b.shell.window);
+    f.ParamDialog = [&](TfrmMakeBadParam& d) {
+        EXPECT_EQ(d.windowTitle(), "Создание Soft-Bad");
+        EXPECT_EQ(d.gbAdres->title(), " Границы диапазона ");
+        EXPECT_EQ(d.speStartLBA->maximum(), 99999);
+        EXPECT_EQ(d.speStopLBA->value(), 99999);
+        EXPECT_TRUE(d.RandomMode());
+        EXPECT_EQ(d.rgbKind->Button(1)->text(), "Непрерывно");
+        d.speStartLBA->setValue(10);
+        d.speStopLBA->setValue(9);
+        d.bbOk->click();
+        EXPECT_EQ(d.result(), 0);
+        d.bbHelp->click();
+        d.bbCancel->click();
+        return false;
+    };
+    f.bbStart->click();
+    EXPECT_EQ(b.messages.Texts(), QStringList{"Конец диапазона не может быть меньше начала!"});
+    EXPECT_EQ(b.help.contexts, std::vector<int>{410});
+    EXPECT_FALSE(f.Running());
+}
