@@ -1,6 +1,7 @@
 // The soft-bad creation window and its dialog against simulated drives.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -195,4 +196,24 @@ TEST(SoftBadParam, OffersTheTwentyEightBitRangeAndRefusesAReversedOne)
     EXPECT_EQ(b.messages.Texts(), QStringList{"Конец диапазона не может быть меньше начала!"});
     EXPECT_EQ(b.help.contexts, std::vector<int>{410});
     EXPECT_FALSE(f.Running());
+}
+
+TEST(SoftBadWindow, ARandomPassEndsWhenTheProgramEnds)
+{
+    Bench b(testsim::InstantDrive("SIM LBA28", 100000, false));
+    QWidget main;
+    main.show();
+    SoftBadRun r(&main);
+    r.f.show();
+    r.during = [&](int i) {
+        if (i == 3)
+            QTimer::singleShot(0, &r.f, [&] { EXPECT_FALSE(r.f.close()); });  // refused while running
+        if (i == 10)
+            QTimer::singleShot(0, &main, &QWidget::close);  // the main window closes: the program ends
+    };
+    QTimer::singleShot(0, &r.f, [&] { r.Start(0, 1000, kRandom); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_GE(r.targets.size(), 11u);
+    EXPECT_LT(r.targets.size(), 30u);
+    EXPECT_FALSE(r.f.Running());
 }
