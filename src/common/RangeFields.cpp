@@ -1,22 +1,26 @@
 #include "common/RangeFields.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 
-#include "common/Services.h"
 #include "common/Int64SpinBox.h"
+#include "common/Services.h"
+#include "common/WindowPlace.h"
 
-LbaRangeFields::LbaRangeFields(const QString& caption, const QString& startLabel, const char* startName,
-                               const QString& endLabel, const char* endName, QWidget* parent)
-    : QGroupBox(caption, parent)
+// ---- LbaRangeFields -----------------------------------------------------------------
+
+LbaRangeFields::LbaRangeFields(const Texts& texts, QWidget* parent) : QGroupBox(texts.caption, parent)
 {
     m_start = new Int64SpinBox(this);
-    m_start->setObjectName(QString::fromLatin1(startName));
+    m_start->setObjectName(QString::fromLatin1(texts.startName));
     m_end = new Int64SpinBox(this);
-    m_end->setObjectName(QString::fromLatin1(endName));
+    m_end->setObjectName(QString::fromLatin1(texts.endName));
     auto* form = new QFormLayout(this);
-    form->addRow(new QLabel(startLabel, this), m_start);
-    form->addRow(new QLabel(endLabel, this), m_end);
+    form->addRow(new QLabel(texts.startLabel, this), m_start);
+    form->addRow(new QLabel(texts.endLabel, this), m_end);
 }
 
 void LbaRangeFields::SetMaximum(int64_t maximum)
@@ -36,3 +40,51 @@ bool LbaRangeFields::CheckOrder(QWidget* dialog, Order order) const
         ShowError(dialog, QStringLiteral("Конец диапазона не может быть меньше начала!"));
     return ok;
 }
+
+// ---- RangeParamDialog -----------------------------------------------------------------
+
+RangeParamDialog::RangeParamDialog(const Frame& frame, QWidget* parent)
+    : QDialog(parent), m_order(frame.order), m_helpContext(frame.helpContext)
+{
+    setObjectName(QString::fromLatin1(frame.objectName));
+    setWindowTitle(frame.caption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    m_range = new LbaRangeFields(frame.range, this);
+    m_controls = new QVBoxLayout;
+
+    bbOk = new QPushButton(QStringLiteral("OK"), this);
+    bbOk->setObjectName(QStringLiteral("bbOk"));
+    bbOk->setDefault(true);
+    bbCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbHelp = new QPushButton(frame.helpText, this);
+    bbHelp->setObjectName(QStringLiteral("bbHelp"));
+    connect(bbOk, &QPushButton::clicked, this, &RangeParamDialog::accept);
+    connect(bbCancel, &QPushButton::clicked, this, &RangeParamDialog::reject);
+    connect(bbHelp, &QPushButton::clicked, this, &RangeParamDialog::bbHelpClick);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(bbOk);
+    buttons->addWidget(bbCancel);
+    buttons->addWidget(bbHelp);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(m_range);
+    top->addLayout(m_controls);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+    PlaceCentred(this);  // on the screen
+}
+
+void RangeParamDialog::AddControl(QWidget* control) { m_controls->addWidget(control); }
+
+bool RangeParamDialog::FormCloseQuery() { return m_range->CheckOrder(this, m_order); }
+
+void RangeParamDialog::accept()
+{
+    if (FormCloseQuery())
+        QDialog::accept();
+}
+
+void RangeParamDialog::bbHelpClick() { ShowHelpContext(this, m_helpContext); }

@@ -31,10 +31,8 @@ void TfrmErase::bbStartClick()
     if (Running())
         return;
     ata::IdentifyBlock id{};
-    if (!(IdentifyCommand(id.Bytes()) & 0xFF)) {
-        ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
+    if (!IdentifyDrive(id))
         return;
-    }
     const ops::PassDrive drive = ops::EraseDrive(id, m_lba48);
     m_model = drive.model;
     m_lba48 = drive.lba48;

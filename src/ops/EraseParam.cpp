@@ -2,33 +2,27 @@
 
 #include <QAction>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QVBoxLayout>
 #include <chrono>
 
 #include "common/Services.h"
-#include "common/WindowPlace.h"
 #include "ops/OpsRules.h"
 #include "select/RadioGroup.h"
-#include "common/RangeFields.h"
 
 TfrmEraseParam::TfrmEraseParam(QWidget* parent)
-    : QDialog(parent), m_random(quint32(std::chrono::steady_clock::now().time_since_epoch().count()))
+    : RangeParamDialog({"frmEraseParam", QStringLiteral("Стирание накопителя"),
+                        {QString(), QStringLiteral("Начальный сектор"), "speLBA1", QStringLiteral("Конечный сектор"),
+                         "speLBA2"},
+                        LbaRangeFields::Order::EndNotBelowStart, QStringLiteral("Help"), 310},
+                       parent),
+      m_random(quint32(std::chrono::steady_clock::now().time_since_epoch().count()))
 {
-    setObjectName(QStringLiteral("frmEraseParam"));
-    setWindowTitle(QStringLiteral("Стирание накопителя"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-
-    m_range = new LbaRangeFields(QString(), QStringLiteral("Начальный сектор"), "speLBA1",
-                                 QStringLiteral("Конечный сектор"), "speLBA2", this);
-    speLBA1 = m_range->StartField();
-    speLBA2 = m_range->EndField();
+    speLBA1 = Range()->StartField();
+    speLBA2 = Range()->EndField();
 
     rgbCountSector = new RadioGroup(QStringLiteral(" Блоками по "),
                                     {QStringLiteral("256 секторов"), QStringLiteral("1 сектору")}, 2, this);
@@ -67,36 +61,10 @@ TfrmEraseParam::TfrmEraseParam(QWidget* parent)
         connect(rgbRandomPatern->Button(i), &QRadioButton::clicked, this, &TfrmEraseParam::rgbRandomPaternClick);
     rgbRandomPaternClick();
 
-    bbOk = new QPushButton(QStringLiteral("OK"), this);
-    bbOk->setObjectName(QStringLiteral("bbOk"));
-    bbOk->setDefault(true);
-    bbCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    bbCancel->setObjectName(QStringLiteral("bbCancel"));
-    bbHelp = new QPushButton(QStringLiteral("Help"), this);
-    bbHelp->setObjectName(QStringLiteral("bbHelp"));
-    bbHelp->setAutoDefault(false);
-    connect(bbOk, &QPushButton::clicked, this, &TfrmEraseParam::accept);
-    connect(bbCancel, &QPushButton::clicked, this, &TfrmEraseParam::reject);
-    connect(bbHelp, &QPushButton::clicked, this, &TfrmEraseParam::bbHelpClick);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(bbOk);
-    buttons->addWidget(bbCancel);
-    buttons->addWidget(bbHelp);
-    auto* top = new QVBoxLayout(this);
-    top->addWidget(m_range);
-    top->addWidget(rgbCountSector);
-    top->addWidget(rgbRandomPatern);
-    top->addLayout(buttons);
-    top->setSizeConstraint(QLayout::SetFixedSize);
-    PlaceCentred(this);
+    AddControl(rgbCountSector);
+    AddControl(rgbRandomPatern);
 }
 
-void TfrmEraseParam::Setup(int64_t lastLba) { m_range->SetMaximum(lastLba); }
-
-int64_t TfrmEraseParam::StartLBA() const { return m_range->Start(); }
-int64_t TfrmEraseParam::EndLBA() const { return m_range->End(); }
 int TfrmEraseParam::SectorsPerCommand() const { return rgbCountSector->ItemIndex() == 0 ? ops::kBlockSectors : 1; }
 bool TfrmEraseParam::RandomFiller() const { return rgbRandomPatern->ItemIndex() == 0; }
 std::optional<uint8_t> TfrmEraseParam::FillerByte() const { return ops::ParseFiller(ePatern->text()); }
@@ -105,11 +73,9 @@ void TfrmEraseParam::rgbRandomPaternClick() { ePatern->setEnabled(rgbRandomPater
 
 void TfrmEraseParam::N1Click() { ePatern->setText(ops::RandomFillerText(m_random)); }
 
-void TfrmEraseParam::bbHelpClick() { ShowHelpContext(this, 310); }
-
 bool TfrmEraseParam::FormCloseQuery()
 {
-    if (!m_range->CheckOrder(this, LbaRangeFields::Order::EndNotBelowStart))
+    if (!RangeParamDialog::FormCloseQuery())
         return false;
     // The filler byte is read whichever filler is chosen: an empty field
     // is refused here, before anything is written.
@@ -118,12 +84,6 @@ bool TfrmEraseParam::FormCloseQuery()
         return false;
     }
     return true;
-}
-
-void TfrmEraseParam::accept()
-{
-    if (FormCloseQuery())
-        QDialog::accept();
 }
 
 bool TfrmEraseParam::eventFilter(QObject* watched, QEvent* e)

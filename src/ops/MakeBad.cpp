@@ -35,10 +35,8 @@ void TfrmMakeBAd::bbStartClick()
     if (Running())
         return;
     ata::IdentifyBlock id{};
-    if (!(IdentifyCommand(id.Bytes()) & 0xFF)) {
-        ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
+    if (!IdentifyDrive(id))
         return;
-    }
     const ops::PassDrive drive = ops::SoftBadDrive(id, m_lba48);
     m_model = drive.model;
     m_lba48 = drive.lba48;

@@ -1,38 +1,28 @@
 #pragma once
 // The parameter dialog of soft-bad creation ("Создание Soft-Bad"): the range
-// and how its sectors are chosen.
-#include <QDialog>
+// and how its sectors are chosen.  It closes with OK only when the end is not
+// below the start.
 #include <cstdint>
 
+#include "common/RangeFields.h"
+
 class Int64SpinBox;
-class LbaRangeFields;
-class QPushButton;
 class RadioGroup;
 
-class TfrmMakeBadParam : public QDialog {
+class TfrmMakeBadParam : public RangeParamDialog {
     Q_OBJECT
 public:
     explicit TfrmMakeBadParam(QWidget* parent = nullptr);
 
     // Both range fields run from 0 to `lastLba`; the end shows it.
-    void Setup(int64_t lastLba);
+    void Setup(int64_t lastLba) { Range()->SetMaximum(lastLba); }
 
     LbaRangeFields* gbAdres;
     Int64SpinBox* speStartLBA;
     Int64SpinBox* speStopLBA;
     RadioGroup* rgbKind;  // 0 "Случайны выбор", 1 "Непрерывно"
-    QPushButton* bbOk;
-    QPushButton* bbCancel;
-    QPushButton* bbHelp;
 
-    int64_t StartLBA() const;
-    int64_t EndLBA() const;
+    int64_t StartLBA() const { return Range()->Start(); }
+    int64_t EndLBA() const { return Range()->End(); }
     bool RandomMode() const;  // item 0
-
-    // OK may close the dialog only when the end is not below the start.
-    bool FormCloseQuery();
-    void bbHelpClick();
-
-public slots:
-    void accept() override;
 };

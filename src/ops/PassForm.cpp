@@ -12,6 +12,7 @@
 #include "common/Clock.h"
 #include "common/Services.h"
 #include "hw/Ata.h"
+#include "hw/AtaDefs.h"
 #include "ops/OpsRules.h"
 #include "surface/ScanRules.h"
 
@@ -83,6 +84,14 @@ TSectorPassForm::TSectorPassForm(QWidget* owner, const char* elapsedName, const 
     top->addLayout(fields);
     top->addLayout(buttons);
     top->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool TSectorPassForm::IdentifyDrive(ata::IdentifyBlock& id)
+{
+    if (IdentifyCommand(id.Bytes()) & 0xFF)
+        return true;
+    ShowError(this, QStringLiteral("Ошибка идентификации устройства!"));
+    return false;
 }
 
 void TSectorPassForm::BeginPass(int64_t start, int64_t end)

@@ -9,6 +9,10 @@
 
 #include "common/LongRun.h"
 
+namespace ata {
+struct IdentifyBlock;
+}
+
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -44,6 +48,10 @@ public:
 
 protected:
     TSectorPassForm(QWidget* owner, const char* elapsedName, const QString& helpText, int helpContext);
+
+    // IdentifyCommand into `id`; a failure is said ("Ошибка идентификации
+    // устройства!") and false returned.
+    bool IdentifyDrive(ata::IdentifyBlock& id);
 
     // A pass over [start, end) begins: the gauge at 0, nothing done yet.
     void BeginPass(int64_t start, int64_t end);

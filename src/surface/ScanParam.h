@@ -1,13 +1,13 @@
 #pragma once
-// The range dialog of the surface scan ("Параметры проверки").
-#include <QDialog>
+// The range dialog of the surface scan ("Параметры проверки"): it closes
+// with OK only when the end is above the start.
 #include <cstdint>
 
-class QPushButton;
-class Int64SpinBox;
-class LbaRangeFields;
+#include "common/RangeFields.h"
 
-class TfrmScanParam : public QDialog {
+class Int64SpinBox;
+
+class TfrmScanParam : public RangeParamDialog {
     Q_OBJECT
 public:
     explicit TfrmScanParam(QWidget* parent = nullptr);
@@ -23,17 +23,4 @@ public:
 
     Int64SpinBox* speStartLBA;
     Int64SpinBox* speStopLBA;
-    QPushButton* bbOk;
-    QPushButton* bbCancel;
-    QPushButton* bbHelp;
-
-    // The dialog may close with OK only when the end is above the start.
-    bool FormCloseQuery();
-
-public slots:
-    void accept() override;
-    void bbHelpClick();
-
-private:
-    LbaRangeFields* m_range;
 };
