@@ -14,7 +14,6 @@
 #include "common/Int64SpinBox.h"
 #include "common/Services.h"
 #include "hw/Ata.h"
-#include "hw/AtaDefs.h"
 #include "info/HPA.h"
 #include "info/IdentifyReport.h"
 #include "ops/Erase.h"
@@ -68,18 +67,6 @@ struct MachineFile {
     }
 };
 
-void MakeSoftBadRange(TfrmMakeBAd& f, int64_t start, int64_t end)
-{
-    f.ParamDialog = [=](TfrmMakeBadParam& d) {
-        d.speStartLBA->setValue(start);
-        d.speStopLBA->setValue(end);
-        d.rgbKind->SetItemIndex(1);
-        d.bbOk->click();
-        return d.result() == QDialog::Accepted;
-    };
-    f.bbStart->click();
-}
-
 }  // namespace
 
 TEST(Effects, ANewMaximumShowsInTheIdentifyReportAtTheNextStart)
@@ -102,7 +89,14 @@ TEST(Effects, SoftBadSectorsFailAScanAndAnEraseHealsThem)
 {
     MachineFile m;
     TfrmMakeBAd softBad(&m.shell.window);
-    MakeSoftBadRange(softBad, 5000, 5003);
+    softBad.ParamDialog = [](TfrmMakeBadParam& d) {
+        d.speStartLBA->setValue(5000);
+        d.speStopLBA->setValue(5003);
+        d.rgbKind->SetItemIndex(1);  // "Непрерывно"
+        d.bbOk->click();
+        return d.result() == QDialog::Accepted;
+    };
+    softBad.bbStart->click();
     ASSERT_EQ(m.Drive()->State().softBad.size(), 3u);
 
     // The command line's scan at the next start: one UNC block.
