@@ -1,4 +1,5 @@
 #include "surface/SeekTest.h"
+#include "surface/LineChart.h"
 
 #include <QChart>
 #include <QChartView>
@@ -138,32 +139,13 @@ void TfrmSeekTest::BuildUi()
     chbCheckTemp->setChecked(true);
 
     // Temperature chart.
-    Graf = new QChart;
-    Graf->setObjectName(QStringLiteral("Graf"));
-    Graf->legend()->hide();
-    Graf->setBackgroundRoundness(0);
-    Graf->setDropShadowEnabled(false);
-    Graf->setAnimationOptions(QChart::NoAnimation);
-    Series1 = new QLineSeries;
-    Series1->setObjectName(QStringLiteral("Series1"));
-    QPen pen(Qt::red);
-    pen.setWidth(2);
-    Series1->setPen(pen);
-    Graf->addSeries(Series1);
-    AxisX = new QValueAxis;
-    AxisX->setLabelFormat(QStringLiteral("%.0f"));
-    AxisX->setRange(0, kInitialAxisMaximum);
-    AxisY = new QValueAxis;
-    AxisY->setLabelFormat(QStringLiteral("%.0f"));
-    AxisY->setRange(0, kInitialAxisMaximum);
-    Graf->addAxis(AxisX, Qt::AlignBottom);
-    Graf->addAxis(AxisY, Qt::AlignLeft);
-    Series1->attachAxis(AxisX);
-    Series1->attachAxis(AxisY);
-    GrafView = new QChartView(Graf, this);
-    GrafView->setObjectName(QStringLiteral("GrafView"));
+    const LineChart chart = MakeLineChart(this, QColor(255, 0, 0), 2, {}, {}, kInitialAxisMaximum);
+    Graf = chart.chart;
+    Series1 = chart.series;
+    AxisX = chart.axisX;
+    AxisY = chart.axisY;
+    GrafView = chart.view;
     GrafView->setFrameShape(QFrame::NoFrame);
-    GrafView->setRenderHint(QPainter::Antialiasing, false);
     GrafView->setFixedWidth(kChartWidth);
 
     // Buttons.
