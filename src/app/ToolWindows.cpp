@@ -1,8 +1,11 @@
 #include "app/ToolWindows.h"
 
 #include "common/Format.h"
+#include "info/HPA.h"
 #include "info/Pasport.h"
 #include "info/Smart.h"
+#include "ops/Erase.h"
+#include "ops/MakeBad.h"
 #include "settings/Settings.h"
 #include "surface/Defectoscop.h"
 #include "surface/Scan.h"
@@ -53,6 +56,7 @@ void RunHpa(QWidget* owner)
 {
     if (Observed(QStringLiteral("Hpa"), owner))
         return;
+    ShowHpa(owner);
 }
 
 void RunSurfaceScan(QWidget* owner)
@@ -80,12 +84,14 @@ void RunSoftBad(QWidget* owner)
 {
     if (Observed(QStringLiteral("SoftBad"), owner))
         return;
+    ShowMakeBadWindow(owner);
 }
 
 void RunDriveErase(QWidget* owner)
 {
     if (Observed(QStringLiteral("DriveErase"), owner))
         return;
+    ShowEraseWindow(owner);
 }
 
 void RunSettings(QWidget* owner)
