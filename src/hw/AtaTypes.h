@@ -95,7 +95,9 @@ struct Result {
     uint8_t error = 0;
     int64_t micros = -1;  // command write to BSY clear
     Taskfile regs;        // registers read back (when asked)
-    int osError = 0;      // Refused and failures of the system call: its errno
+    // Refused, and failures of the system call: the errno (positive), or
+    // the sense key, ASC and ASCQ of a refusal (negative, sgio::SenseCode).
+    int osError = 0;
     bool ok() const { return outcome == Outcome::Ok; }
 };
 
