@@ -3,6 +3,7 @@
 // user without the rights is told, and the guard that keeps writes off a
 // drive the system has mounted.
 #include <QDialog>
+#include <QLineEdit>
 #include <QTableWidget>
 
 #include <cerrno>
@@ -24,12 +25,16 @@
 #include "GuestCheck.h"
 #include "GuestProcess.h"
 #include "GuestQt.h"
+#include "app/RefusalBox.h"
 #include "common/DriveContext.h"
+#include "common/Int64SpinBox.h"
 #include "common/PortLock.h"
 #include "common/Services.h"
 #include "hw/InUseGuard.h"
 #include "hw/KernelDrives.h"
 #include "hw/Transport.h"
+#include "ops/Erase.h"
+#include "ops/EraseParam.h"
 #include "select/DriveRows.h"
 #include "select/RadioGroup.h"
 #include "select/SelectPort.h"
@@ -308,6 +313,30 @@ GUEST_CHECK(sata_guard, a_mounted_partition_keeps_writes_off_the_drive)
              d.id + ": READ NATIVE MAX while mounted (" + LastOutcome() + ")");
     uint8_t smart[512];
     c.Expect((GetSMARTAttributes(smart) & 0xFF) != 0, d.id + ": SMART while mounted (" + LastOutcome() + ")");
+
+    // The erase window as the user runs it over the partition: every block
+    // refused, one box that says why, and the window's pass goes on to its end.
+    EnsureApplication();
+    refusals.clear();
+    {
+        MessageRecorder messages;
+        InstallRefusalBox(nullptr);
+        TfrmErase erase;
+        erase.ParamDialog = [&](TfrmEraseParam& p) {
+            p.speLBA1->setValue(kStart);
+            p.speLBA2->setValue(kStart + 600);
+            p.rgbRandomPatern->SetItemIndex(1);
+            p.ePatern->setText(QStringLiteral("AA"));
+            return true;
+        };
+        erase.bbStartClick();
+        PumpUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(5));
+        c.ExpectEq(messages.shown.size(), size_t(1), d.id + ": boxes of the erase window over a mounted partition");
+        c.Expect(!messages.shown.empty() && messages.shown[0].text.contains(QString::fromStdString(mnt)),
+                 d.id + ": the box names the mount: " + messages.Texts().join(' ').toStdString());
+        c.ExpectEq(erase.CurrentLBA(), int64_t(kStart + 600), d.id + ": the erase pass went to its end");
+        RemoveRefusalBox();
+    }
     c.Expect(!before.empty() && ReadDirect(d.node, kStart, 16) == before, d.id + ": nothing was written");
 
     // Unmounted, a write goes through, and from then on the drive is held:
