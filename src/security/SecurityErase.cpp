@@ -216,7 +216,7 @@ void TfrmSecurityErase::RunErase(UiLoopGuard& loop)
         m_driveErasing = true;
         Timer->start();
         emit EraseStarted();
-        while (m_eraseRunning) {
+        while (m_eraseRunning && !StopRequested()) {  // a confirmed stop ends it before the next poll
             if ((WaitReady() & 0xFF) == 0) {
                 m_driveErasing = false;
                 m_eraseRunning = false;
