@@ -1,5 +1,6 @@
 #include "security/Password.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLayout>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr int kHelpContext = 30;
 constexpr int kShortHeight = 173;
+constexpr int kTitleBarExtras = 140;
 
 // Refuses characters the password cannot be sent with: the drive must get
 // exactly what was typed.
@@ -84,7 +86,14 @@ TfrmPassword::TfrmPassword(QWidget* owner) : QDialog(owner)
     layout->addWidget(rgbPwdLevel);
     layout->addStretch(1);
     layout->addLayout(buttons);
-    setFixedSize(sizeHint());
+    // Wide enough for each mode's caption in a title bar, beside its icon
+    // and buttons.
+    QFont title = font();
+    title.setBold(true);
+    int captionWidth = 0;
+    for (uint8_t mode : {security::kModeSet, security::kModeUnlock, security::kModeDisable})
+        captionWidth = std::max(captionWidth, QFontMetrics(title).horizontalAdvance(security::PasswordModeOf(mode)->caption));
+    setFixedSize(std::max(sizeHint().width(), captionWidth + kTitleBarExtras), sizeHint().height());
 
     connect(ePwd, &QLineEdit::textChanged, this, &TfrmPassword::ePwdChange);
     connect(bbOK, &QPushButton::clicked, this, &TfrmPassword::bbOKClick);
