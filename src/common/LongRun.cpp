@@ -139,6 +139,14 @@ void LongRunForm::changeEvent(QEvent* e)
 
 // ---- helpers -----------------------------------------------------------------------
 
+QPushButton* MakeButton(const char* objectName, const QString& text, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(objectName));
+    b->setAutoDefault(false);
+    return b;
+}
+
 void FitButtonTexts(QPushButton* button, const QStringList& texts)
 {
     const QString keep = button->text();

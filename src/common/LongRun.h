@@ -100,6 +100,10 @@ private:
     bool m_confirming = false;  // ConfirmStop() is asking
 };
 
+// A named push button that Enter never presses (a dialog's other buttons
+// stay out of the way of its default one; a start button must be pressed).
+QPushButton* MakeButton(const char* objectName, const QString& text, QWidget* parent);
+
 // Gives a button the width of the widest of `texts`, so that changing its
 // text ("Пауза" / "Продолжить") never moves the layout.
 void FitButtonTexts(QPushButton* button, const QStringList& texts);

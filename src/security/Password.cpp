@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "common/Fonts.h"
+#include "common/LongRun.h"
 #include "common/Services.h"
 #include "security/SecurityDrive.h"
 #include "security/SecurityRules.h"
@@ -34,13 +35,6 @@ public:
     }
 };
 
-QPushButton* Button(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 }  // namespace
 
@@ -56,7 +50,8 @@ TfrmPassword::TfrmPassword(QWidget* owner) : QDialog(owner)
     ePwd->setFont(FixedPitchFont());
     ePwd->setMaxLength(security::kMaxPasswordLength);
     ePwd->setValidator(new PasswordValidator(ePwd));
-    ePwd->setMinimumWidth(ePwd->fontMetrics().horizontalAdvance(QString(security::kMaxPasswordLength + 1, QLatin1Char('W'))));
+    const QString widest(security::kMaxPasswordLength + 1, QLatin1Char('W'));
+    ePwd->setMinimumWidth(ePwd->fontMetrics().horizontalAdvance(widest));
     auto* pwdLayout = new QVBoxLayout(gbPwd);
     pwdLayout->addWidget(ePwd);
 
@@ -69,11 +64,11 @@ TfrmPassword::TfrmPassword(QWidget* owner) : QDialog(owner)
     rgbPwdLevel->setObjectName(QStringLiteral("rgbPwdLevel"));
     rgbPwdLevel->SetItemIndex(0);
 
-    bbOK = Button("bbOK", QStringLiteral("OK"), this);
+    bbOK = MakeButton("bbOK", QStringLiteral("OK"), this);
     bbOK->setDefault(true);  // Enter, once there is something to send
     bbOK->setEnabled(false);
-    bbCancel = Button("bbCancel", QStringLiteral("Cancel"), this);
-    bbHelp = Button("bbHelp", QStringLiteral("Help"), this);
+    bbCancel = MakeButton("bbCancel", QStringLiteral("Cancel"), this);
+    bbHelp = MakeButton("bbHelp", QStringLiteral("Help"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(bbOK);
@@ -90,9 +85,10 @@ TfrmPassword::TfrmPassword(QWidget* owner) : QDialog(owner)
     // and buttons.
     QFont title = font();
     title.setBold(true);
+    const QFontMetrics titleMetrics(title);
     int captionWidth = 0;
     for (uint8_t mode : {security::kModeSet, security::kModeUnlock, security::kModeDisable})
-        captionWidth = std::max(captionWidth, QFontMetrics(title).horizontalAdvance(security::PasswordModeOf(mode)->caption));
+        captionWidth = std::max(captionWidth, titleMetrics.horizontalAdvance(security::PasswordModeOf(mode)->caption));
     setFixedSize(std::max(sizeHint().width(), captionWidth + kTitleBarExtras), sizeHint().height());
 
     connect(ePwd, &QLineEdit::textChanged, this, &TfrmPassword::ePwdChange);

@@ -30,13 +30,6 @@ namespace {
 constexpr int kHelpContext = 1050;
 constexpr int kPollMs = 100;  // the wait between two passes of the poll
 
-QPushButton* Button(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);  // Enter never starts an erase
-    return b;
-}
 
 QLineEdit* TimeBox(const char* name, bool bold, QWidget* parent)
 {
@@ -93,10 +86,10 @@ void TfrmSecurityErase::BuildUi()
     times->addWidget(Label2, 1, 0);
     times->addWidget(mElapsedTime, 1, 1);
 
-    bbStart = Button("bbStart", QStringLiteral("Start"), this);
-    bbStop = Button("bbStop", QStringLiteral("Stop"), this);
-    bbClose = Button("bbClose", QStringLiteral("Close"), this);
-    bbHelp = Button("bbHelp", QStringLiteral("Help"), this);
+    bbStart = MakeButton("bbStart", QStringLiteral("Start"), this);
+    bbStop = MakeButton("bbStop", QStringLiteral("Stop"), this);
+    bbClose = MakeButton("bbClose", QStringLiteral("Close"), this);
+    bbHelp = MakeButton("bbHelp", QStringLiteral("Help"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(SetRunButtons(bbStart, bbStop, bbClose));  // "Stop" lies over "Start", hidden

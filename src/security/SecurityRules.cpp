@@ -17,11 +17,13 @@ std::optional<PasswordMode> PasswordModeOf(uint8_t mode)
                             kSetPasswordFailed.toString(), true};
     case kModeUnlock:
         return PasswordMode{QStringLiteral("Разблокировка НЖМД"),
-                            QStringLiteral("Разблокировка произведена!\nДанные будут доступны до реинициализации НЖМД!"),
+                            QStringLiteral("Разблокировка произведена!\n"
+                                           "Данные будут доступны до реинициализации НЖМД!"),
                             QStringLiteral("Разблокировать НЖМД не удалось!"), false};
     case kModeDisable:
         return PasswordMode{QStringLiteral("Снятие пароля пользователя"),
-                            QStringLiteral("Пароль успешно удален!\nДанные станут доступны после реинициализации НЖМД!"),
+                            QStringLiteral("Пароль успешно удален!\n"
+                                           "Данные станут доступны после реинициализации НЖМД!"),
                             QStringLiteral("Снятие пароля закончилась неудачей!"), false};
     default:
         return std::nullopt;

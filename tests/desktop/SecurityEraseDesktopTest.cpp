@@ -9,6 +9,7 @@
 #include "desktop/Desktop.h"
 #include "desktop/DesktopApp.h"
 #include "security/SecurityErase.h"
+#include "security/SecurityRules.h"
 
 using desktop::Query;
 using desktop::WaitUntil;
@@ -48,7 +49,7 @@ TEST_F(SecurityEraseDesktop, ARunningEraseShowsItsTimeMinimisesAndStopsThroughTh
             desktop::BoxAnswerer boxes;  // the question's default answer: Yes
             erase.RequestStop();
             ASSERT_EQ(boxes.boxes.size(), 1u);
-            EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Операция стирания накопителя еще не закончена!")));
+            EXPECT_EQ(boxes.boxes[0].text, security::kAbortQuestion.toString());
             EXPECT_TRUE(erase.StopRequested());
         });
     });

@@ -25,9 +25,11 @@ namespace {
 const QString kSetDone = QStringLiteral("Пароль успешно установлен!\nДоступ к данным будет заблокирован после "
                                         "реинициализации НЖМД!");
 const QString kSetFailed = QStringLiteral("Установка пароля закончилась неудачей!");
-const QString kUnlockDone = QStringLiteral("Разблокировка произведена!\nДанные будут доступны до реинициализации НЖМД!");
+const QString kUnlockDone =
+    QStringLiteral("Разблокировка произведена!\nДанные будут доступны до реинициализации НЖМД!");
 const QString kUnlockFailed = QStringLiteral("Разблокировать НЖМД не удалось!");
-const QString kDisableDone = QStringLiteral("Пароль успешно удален!\nДанные станут доступны после реинициализации НЖМД!");
+const QString kDisableDone =
+    QStringLiteral("Пароль успешно удален!\nДанные станут доступны после реинициализации НЖМД!");
 
 // The dialog in `mode` with `text` typed, as the user presses OK.
 void Press(uint8_t mode, const QString& text, int type = 0, int level = 0)

@@ -50,7 +50,8 @@ TEST(SecurityRules, PasswordIsSentUntrimmedInTheCodePageAndOnlySetSendsALevel)
         EXPECT_EQ(r.command, mode);
     }
     // Cyrillic goes as Windows-1251, one byte a character.
-    EXPECT_EQ(PasswordRequest(kModeSet, QStringLiteral("пароль"), 0, 0).password, QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC"));
+    EXPECT_EQ(PasswordRequest(kModeSet, QStringLiteral("пароль"), 0, 0).password,
+              QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC"));
     EXPECT_TRUE(PasswordCharactersValid(QStringLiteral("Пароль №1 ?")));
     EXPECT_FALSE(PasswordCharactersValid(QStringLiteral("密码")));
     EXPECT_TRUE(PasswordCharactersValid(QStringLiteral("€")));
