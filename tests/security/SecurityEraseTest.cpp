@@ -1,6 +1,7 @@
 // The security erase window against simulated drives: a completed erase,
 // every way the sequence fails, Stop answered both ways, the estimates, and
-// the loop's life on the UI thread.
+// the loop's life on the UI thread (the minimise hand-off while it polls is
+// checked on a real desktop: tests/desktop/SecurityEraseDesktopTest.cpp).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,7 +21,6 @@
 #include "security/SecurityRules.h"
 #include "security/SecurityTestDrive.h"
 #include "select/RadioGroup.h"
-#include "support/SimFixture.h"
 
 using namespace sectest;
 using namespace security;
@@ -29,11 +29,10 @@ namespace {
 
 const QString kCaption = QStringLiteral("SECURIYU Erase: SECDRIVE");
 constexpr uint8_t kF1 = 0xF1, kF2 = 0xF2, kF3 = 0xF3, kF4 = 0xF4, kF6 = 0xF6;
-
 using Opcodes = std::vector<uint8_t>;
 
 // Runs `step` once the drive has taken the erase, from inside the window's
-// loop (as a user acting while it polls).
+// loop, as a user acting while it polls.
 void WhenErasing(TfrmSecurityErase& f, std::function<void()> step)
 {
     QObject::connect(&f, &TfrmSecurityErase::EraseStarted, &f,
@@ -42,17 +41,10 @@ void WhenErasing(TfrmSecurityErase& f, std::function<void()> step)
 
 void ExpectIdle(const TfrmSecurityErase& f)
 {
-    EXPECT_FALSE(f.Running());
-    EXPECT_FALSE(f.EraseRunning());
-    EXPECT_FALSE(f.PasswordSet());
-    EXPECT_FALSE(f.bbStart->isHidden());
+    EXPECT_FALSE(f.Running() || f.EraseRunning() || f.PasswordSet() || f.Timer->isActive());
     EXPECT_TRUE(f.bbStop->isHidden());
-    EXPECT_TRUE(f.bbClose->isEnabled());
-    EXPECT_TRUE(f.rgbEraseType->isEnabled());
-    EXPECT_FALSE(f.Timer->isActive());
+    EXPECT_TRUE(f.bbClose->isEnabled() && f.rgbEraseType->isEnabled());
 }
-
-void Fill(uint64_t lba, uint8_t byte) { ASSERT_NE(EraseSector(int64_t(lba), 16, 1, 0, byte) & 0xFF, 0); }
 
 bool Zeros(const sim::Drive& d, uint64_t lba)
 {
@@ -62,169 +54,121 @@ bool Zeros(const sim::Drive& d, uint64_t lba)
 
 }  // namespace
 
-TEST(SecurityErase, ACompletedEraseClearsTheDataAndThePasswordWithoutUnlockOrDisable)
+TEST(SecurityErase, ACompletedEraseClearsDataAndPasswordWithoutUnlockOrDisable)
 {
     Bench b(SecurityDrive());
-    Fill(0, 0xAB);
-    Fill(4000, 0xCD);
+    ASSERT_NE(EraseSector(4000, 16, 1, 0, 0xAB) & 0xFF, 0);
     TfrmSecurityErase f;
-    EXPECT_EQ(f.windowTitle(), kCaption);
     f.bbStartClick();
-
     EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполнено"));
-    ASSERT_EQ(b.messages.shown.size(), 1u);
+    ASSERT_EQ(b.messages.Texts(), QStringList{kEraseDone.toString()});
     EXPECT_EQ(b.messages.shown[0].kind, MsgKind::InformationYes);
-    EXPECT_EQ(b.messages.shown[0].text, kEraseDone.toString());
-    EXPECT_EQ(b.ports->SecurityOpcodes(), (Opcodes{kF1, kF3, kF4})) << "no unlock, no disable";
-    for (const Sent& s : b.ports->SecurityCommands()) {
-        EXPECT_EQ(s.control, 0x0000) << "user, high, normal erase: " << int(s.command);
-        if (s.hasBlock)
-            EXPECT_EQ(s.password, QByteArray("KRENT"));
-    }
-    EXPECT_TRUE(Zeros(b.drive(), 0));
+    EXPECT_EQ(b.ports->Opcodes(), (Opcodes{kF1, kF3, kF4})) << "no unlock, no disable";
+    EXPECT_EQ(b.ports->sent[0].password, QByteArray("KRENT"));
+    EXPECT_EQ(b.ports->sent[0].control, 0x0000) << "user, high";
+    EXPECT_EQ(b.ports->sent[2].control, 0x0000) << "normal erase";
     EXPECT_TRUE(Zeros(b.drive(), 4015));
     EXPECT_FALSE(b.drive().State().securityEnabled);
     ExpectIdle(f);
 
-    // Again, enhanced: the choice reaches the drive.
-    b.ports->Clear();
+    // Enhanced: the choice reaches the drive.
     f.rgbEraseType->Button(1)->click();
     f.bbStartClick();
     EXPECT_EQ(f.windowTitle(), QStringLiteral("SECURIYU Erase Enhanced: SECDRIVE - Выполнено"));
-    ASSERT_EQ(b.ports->SecurityOpcodes(), (Opcodes{kF1, kF3, kF4}));
-    EXPECT_EQ(b.ports->SecurityCommands()[2].control, 0x0002);
-    EXPECT_EQ(b.ports->SecurityCommands()[0].control, 0x0000) << "the password still at level high";
+    EXPECT_EQ(b.ports->sent[5].command, kF4);
+    EXPECT_EQ(b.ports->sent[5].control, 0x0002);
 }
 
 TEST(SecurityErase, EstimatesTimerAndTheEnhancedChoice)
 {
-    struct Case {
-        uint16_t word89;
-        QString shown;
-    };
-    for (const Case& c : {Case{30, QStringLiteral("01:00:00")}, Case{255, QStringLiteral("10:00:00")},
-                          Case{0, QStringLiteral(" - - - - - - - - - ")}}) {
+    for (const auto& [word89, shown] : {std::pair{30, "01:00:00"}, {255, "10:00:00"}, {0, " - - - - - - - - - "}}) {
         auto spec = SecurityDrive();
-        spec.eraseWord = c.word89;
+        spec.eraseWord = uint16_t(word89);
         Bench b(spec);
         TfrmSecurityErase f;
-        EXPECT_EQ(f.mElapsedTime->text(), c.shown) << c.word89;
-        EXPECT_EQ(f.mTime->text(), QStringLiteral("00:00:00"));
+        EXPECT_EQ(f.mElapsedTime->text(), QString::fromLatin1(shown));
         f.TimerTimer();
         f.TimerTimer();
         EXPECT_EQ(f.mTime->text(), QStringLiteral("00:00:02"));
-        EXPECT_EQ(f.mElapsedTime->text(), c.word89 == 0 ? c.shown : FormatHMS(f.NormalEraseSeconds() - 2));
+        EXPECT_EQ(f.mElapsedTime->text(), word89 ? FormatHMS(f.NormalEraseSeconds() - 2) : QString::fromLatin1(shown));
     }
-
-    Bench b(SecurityDrive());
+    auto spec = SecurityDrive();
+    spec.eraseWord = 1;
+    Bench b(spec);
     TfrmSecurityErase f;
-    EXPECT_TRUE(f.rgbEraseType->Button(1)->isEnabled());
+    for (int i = 0; i < 125; ++i)
+        f.TimerTimer();
+    EXPECT_EQ(f.mElapsedTime->text(), QStringLiteral("00:00:00")) << "an estimate that reaches 0 stays there";
     f.rgbEraseType->Button(1)->click();
     EXPECT_EQ(f.windowTitle(), QStringLiteral("SECURIYU Erase Enhanced: SECDRIVE"));
     EXPECT_EQ(f.mElapsedTime->text(), QStringLiteral("01:10:00")) << "word 90 = 35";
-    f.rgbEraseType->Button(0)->click();
-    EXPECT_EQ(f.windowTitle(), kCaption);
-    EXPECT_EQ(f.mElapsedTime->text(), QStringLiteral("01:00:00"));
 
-    // An estimate that reaches 0 stays there.
-    auto spec = SecurityDrive();
-    spec.eraseWord = 1;
-    Bench one(spec);
-    TfrmSecurityErase g;
-    for (int i = 0; i < 125; ++i)
-        g.TimerTimer();
-    EXPECT_EQ(g.mElapsedTime->text(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(g.mTime->text(), QStringLiteral("00:02:05"));
-
-    // Without the enhanced mode the choice cannot be made.
-    spec = SecurityDrive();
     spec.security.enhancedErase = false;
     Bench plain(spec);
-    TfrmSecurityErase h;
-    EXPECT_FALSE(h.rgbEraseType->Button(1)->isEnabled());
-    HelpRecorder help;
-    h.bbHelp->click();
-    EXPECT_EQ(help.contexts, std::vector<int>{1050});
+    TfrmSecurityErase g;
+    EXPECT_FALSE(g.rgbEraseType->Button(1)->isEnabled());
 }
 
 TEST(SecurityErase, EveryFailureIsToldAndThePasswordRemoved)
 {
     struct Row {
-        const char* where;
-        uint8_t refused;     // opcode given a scripted refusal (0: none)
-        bool failWhileRunning;
+        uint8_t refused;  // the command given a scripted refusal; 0: the erase fails while it runs
         QStringView message;
         Opcodes sent;
     };
-    const Row rows[] = {
-        {"0xF3 refused", kF3, false, kPrepareFailed, {kF1, kF3, kF2, kF6}},
-        {"ERR after 0xF4", kF4, false, kUnitRefused, {kF1, kF3, kF4, kF2, kF6}},
-        {"the poll reports failure", 0, true, kEraseFailed, {kF1, kF3, kF4, kF2, kF6}},
-    };
-    for (const Row& r : rows) {
+    for (const Row& r : {Row{kF3, kPrepareFailed, {kF1, kF3, kF2, kF6}},
+                         Row{kF4, kUnitRefused, {kF1, kF3, kF4, kF2, kF6}},
+                         Row{0, kEraseFailed, {kF1, kF3, kF4, kF2, kF6}}}) {
         Bench b(SecurityDrive(3600));
-        Fill(100, 0x5A);
+        ASSERT_NE(EraseSector(100, 1, 1, 0, 0x5A) & 0xFF, 0);
+        TfrmSecurityErase f;
         if (r.refused)
             b.drive().AddFault({sim::Fault::Kind::Error, r.refused, 0x04, 1});
-        TfrmSecurityErase f;
-        if (r.failWhileRunning)
+        else
             WhenErasing(f, [&] { EXPECT_TRUE(b.drive().FailErase()); });
         f.bbStartClick();
-        EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Ошибка")) << r.where;
-        EXPECT_EQ(b.messages.Texts(), QStringList{r.message.toString()}) << r.where;
-        EXPECT_EQ(b.messages.shown[0].kind, MsgKind::Error);
-        EXPECT_EQ(b.ports->SecurityOpcodes(), r.sent) << r.where;
-        EXPECT_FALSE(b.drive().State().securityEnabled) << r.where << ": the password was removed";
-        EXPECT_FALSE(Zeros(b.drive(), 100)) << r.where << ": nothing erased";
+        EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Ошибка"));
+        EXPECT_EQ(b.messages.Texts(), QStringList{r.message.toString()});
+        EXPECT_EQ(b.ports->Opcodes(), r.sent);
+        EXPECT_FALSE(b.drive().State().securityEnabled) << "removed";
+        EXPECT_FALSE(Zeros(b.drive(), 100));
         ExpectIdle(f);
     }
-
-    // The password cannot be set: nothing is removed.  A drive without the
-    // security feature set, and a frozen one, which is explained.
+    // The password cannot be set: nothing to remove (a frozen drive says why).
     auto none = SecurityDrive();
     none.security.supported = false;
     auto frozen = SecurityDrive();
     frozen.security.frozen = true;
-    for (const auto& [spec, notes] :
-         {std::pair{none, QStringList{}}, std::pair{frozen, QStringList{kFrozenNote.toString()}}}) {
+    for (const auto& [spec, notes] : {std::pair{none, QStringList{}}, {frozen, QStringList{kFrozenNote.toString()}}}) {
         Bench b(spec);
         TfrmSecurityErase f;
         f.bbStartClick();
         EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Ошибка"));
         EXPECT_EQ(b.messages.Texts(), QStringList{kSetPasswordFailed.toString()} + notes);
-        EXPECT_EQ(b.ports->SecurityOpcodes(), Opcodes{kF1});
+        EXPECT_EQ(b.ports->Opcodes(), Opcodes{kF1});
         EXPECT_EQ(b.drive().ResetCount(), 0u);
-        ExpectIdle(f);
     }
 }
 
-TEST(SecurityErase, APasswordThatCannotBeRemovedIsSaid)
+TEST(SecurityErase, APasswordLeftOnTheDriveIsSaid)
 {
-    // The reset before the removal fails: nothing more is sent.
-    {
+    // The reset before the removal fails; then unlock and disable refused.
+    for (const bool resetFails : {true, false}) {
         Bench b(SecurityDrive());
         b.drive().AddFault({sim::Fault::Kind::Error, kF3, 0x04, 1});
-        b.messages.onShow = [&](const MessageRecorder::Entry& e) {
-            b.drive().SetAbsent(e.text == kPrepareFailed);
-        };
+        if (resetFails) {
+            b.messages.onShow = [&](const MessageRecorder::Entry& e) { b.drive().SetAbsent(e.text == kPrepareFailed); };
+        } else {
+            b.drive().AddFault({sim::Fault::Kind::Error, kF2, 0x04, 1});
+            b.drive().AddFault({sim::Fault::Kind::Error, kF6, 0x04, 1});
+        }
         TfrmSecurityErase f;
         f.bbStartClick();
         EXPECT_EQ(b.messages.Texts(), (QStringList{kPrepareFailed.toString(), kPasswordLeft.toString()}));
-        EXPECT_EQ(b.ports->SecurityOpcodes(), (Opcodes{kF1, kF3}));
-        EXPECT_TRUE(b.drive().State().securityEnabled) << "KRENT stays on the drive";
-        EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Ошибка"));
+        EXPECT_EQ(b.ports->Opcodes(), (resetFails ? Opcodes{kF1, kF3} : Opcodes{kF1, kF3, kF2, kF6}));
+        EXPECT_TRUE(b.drive().State().securityEnabled) << "KRENT stays";
         ExpectIdle(f);
     }
-    // Unlock and disable refused: the password stays, and that is said.
-    Bench b(SecurityDrive());
-    b.drive().AddFault({sim::Fault::Kind::Error, kF3, 0x04, 1});
-    b.drive().AddFault({sim::Fault::Kind::Error, kF2, 0x04, 1});
-    b.drive().AddFault({sim::Fault::Kind::Error, kF6, 0x04, 1});
-    TfrmSecurityErase f;
-    f.bbStartClick();
-    EXPECT_EQ(b.messages.Texts(), (QStringList{kPrepareFailed.toString(), kPasswordLeft.toString()}));
-    EXPECT_EQ(b.ports->SecurityOpcodes(), (Opcodes{kF1, kF3, kF2, kF6}));
-    EXPECT_TRUE(b.drive().State().securityEnabled);
 }
 
 TEST(SecurityErase, StopAnsweredNoGoesOnAndYesAborts)
@@ -234,69 +178,54 @@ TEST(SecurityErase, StopAnsweredNoGoesOnAndYesAborts)
         TfrmSecurityErase f;
         f.show();
         WhenErasing(f, [&] {
-            EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполняется"));
             f.bbStop->click();  // answered No
-            EXPECT_TRUE(f.Running());
-            EXPECT_TRUE(f.bbStop->isEnabled());
-            EXPECT_TRUE(f.Timer->isActive());
+            EXPECT_TRUE(f.Running() && f.bbStop->isEnabled() && f.Timer->isActive());
             EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполняется"));
             b.CompleteErase();
         });
         f.bbStartClick();
         EXPECT_EQ(b.messages.Texts(), (QStringList{kAbortQuestion.toString(), kEraseDone.toString()}));
         EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполнено"));
-        EXPECT_EQ(b.ports->SecurityOpcodes(), (Opcodes{kF1, kF3, kF4}));
     }
     Bench b(SecurityDrive(3600));
     TfrmSecurityErase f;
     f.show();
     b.messages.answers = {MsgAnswer::Yes};
     WhenErasing(f, [&] {
-        EXPECT_FALSE(f.rgbEraseType->isEnabled());
-        EXPECT_FALSE(f.bbClose->isEnabled());
+        EXPECT_FALSE(f.rgbEraseType->isEnabled() || f.bbClose->isEnabled());
         EXPECT_FALSE(f.close()) << "the title-bar close is refused while it runs";
         QTest::keyClick(&f, Qt::Key_Escape);  // Esc is Stop
     });
     f.bbStartClick();
     EXPECT_EQ(b.messages.Texts(), QStringList{kAbortQuestion.toString()});
     EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Отменено"));
-    const Opcodes sent = b.ports->SecurityOpcodes();
+    const Opcodes sent = b.ports->Opcodes();
     EXPECT_EQ(Opcodes(sent.begin(), sent.begin() + 3), (Opcodes{kF1, kF3, kF4}));
-    // The simulated drive finishes its erase at the reset that precedes the
-    // removal, and the erase takes the password: nothing stays to warn of.
+    // The simulated drive completes its erase at the reset before the
+    // removal, which takes the password: nothing is left to warn of.
     EXPECT_FALSE(b.drive().State().securityEnabled);
     ExpectIdle(f);
-    EXPECT_TRUE(f.isVisible());
-}
 
-TEST(SecurityErase, AStopBeforeTheFirstCommandSendsNothing)
-{
-    Bench b(SecurityDrive());
-    TfrmSecurityErase f;
-    f.show();
+    // A stop before the first command sends nothing, asks nothing.
+    b.ports->sent.clear();
     QTimer::singleShot(0, &f, [&] { f.bbStop->click(); });
     f.bbStartClick();
     EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Отменено"));
-    EXPECT_TRUE(b.ports->SecurityOpcodes().empty());
-    EXPECT_TRUE(b.messages.Texts().isEmpty()) << "neither a question nor a success";
-    ExpectIdle(f);
+    EXPECT_TRUE(b.ports->sent.empty());
+    EXPECT_EQ(b.messages.Texts().size(), 1);
 }
 
 TEST(SecurityErase, AnUnexpectedErrorRemovesThePasswordAndWaitsForStop)
 {
     Bench b(SecurityDrive(3600));
     TfrmSecurityErase f;
-    f.show();
     QObject::connect(&f, &TfrmSecurityErase::EraseStarted, &f, [] { throw std::runtime_error("out of memory"); });
     b.messages.answers = {MsgAnswer::Ok, MsgAnswer::Yes};
     f.bbStartClick();
     EXPECT_EQ(b.messages.Texts(), QStringList{kEraseRaised.toString()});
-    EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполняется")) << "the caption is left as it was";
+    EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Выполняется"));
     EXPECT_FALSE(b.drive().State().securityEnabled);
-    EXPECT_TRUE(f.Running());
-    EXPECT_FALSE(f.bbStop->isHidden());
-    EXPECT_FALSE(f.bbClose->isEnabled());
-
+    EXPECT_TRUE(f.Running() && !f.bbStop->isHidden() && !f.bbClose->isEnabled());
     f.bbStop->click();
     EXPECT_EQ(b.messages.Texts(), (QStringList{kEraseRaised.toString(), kAbortQuestion.toString()}));
     EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Отменено"));
@@ -312,88 +241,37 @@ TEST(SecurityErase, ClosingRefreshesThePasswordPanelAfterAnIdentifyFailureToo)
     {
         TfrmSecurityErase f;
         EXPECT_EQ(b.messages.Texts(), QStringList{QStringLiteral("Ошибка идентификации устройства!")});
-        EXPECT_FALSE(f.bbStart->isEnabled());
-        EXPECT_FALSE(f.rgbEraseType->isEnabled());
+        EXPECT_FALSE(f.bbStart->isEnabled() || f.rgbEraseType->isEnabled());
         EXPECT_TRUE(f.bbClose->isEnabled());
         EXPECT_EQ(f.windowTitle(), QStringLiteral("SECURIYU Erase: "));
-        EXPECT_EQ(f.mElapsedTime->text(), QStringLiteral("00:00:00"));
-        f.bbStartClick();
-        EXPECT_TRUE(b.ports->SecurityOpcodes().empty());
-        EXPECT_EQ(b.shell.panels[4], QString());
     }
-    EXPECT_EQ(b.shell.panels[4], QStringLiteral("High")) << "the drive, locked, identified at the close";
-
-    b.drive().AddFault({sim::Fault::Kind::Error, ata::kCmdIdentify, 0x04, 2});
-    { TfrmSecurityErase f; }
-    EXPECT_EQ(b.shell.panels[4], QString()) << "a failed identify empties it";
+    EXPECT_EQ(b.shell.panels[4], QStringLiteral("High")) << "the locked drive, identified at the close";
 }
 
-TEST(SecurityErase, WhileItPollsTheTimerTicksAndMinimisingHandsItToTheMainWindow)
-{
-    Bench b(SecurityDrive(3600));
-    b.messages.answers = {MsgAnswer::Yes};
-    TfrmSecurityErase f;
-    f.show();
-    WhenErasing(f, [&] {
-        EXPECT_EQ(f.mTime->text(), QStringLiteral("00:00:00"));
-        f.setWindowState(Qt::WindowMinimized);  // the system minimise command
-        EXPECT_EQ(b.shell.minimized, &f);
-        EXPECT_TRUE(f.isHidden());
-    });
-    // The first tick restores the application, the second stops the erase
-    // (ticks a little faster than the window's second).
-    f.Timer->setInterval(20);
-    QObject::connect(f.Timer, &QTimer::timeout, &f, [&] {
-        if (f.ElapsedSeconds() == 1)
-            ShowMinimizedForm(&f);
-        else if (f.ElapsedSeconds() == 2)
-            f.RequestStop();
-    });
-    f.bbStartClick();
-    EXPECT_EQ(f.mTime->text(), QStringLiteral("00:00:02"));
-    EXPECT_EQ(f.mElapsedTime->text(), QStringLiteral("00:59:58"));
-    EXPECT_EQ(b.shell.minimizeCount, 1);
-    EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(f.windowTitle(), kCaption + QStringLiteral(" - Отменено"));
-}
-
-TEST(SecurityErase, QuittingMidEraseEndsTheLoopWithoutAQuestionOrACommand)
+TEST(SecurityErase, QuittingOrTheWindowGoingMidEraseEndsTheLoopSilently)
 {
     Bench b(SecurityDrive(3600));
     QWidget main;
     auto* f = new TfrmSecurityErase(&main);
-    f->show();
     uint64_t commands = 0;
     WhenErasing(*f, [&] {
         commands = b.drive().CommandCount();
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     });
-    bool returned = false;
-    QTimer::singleShot(0, f, [&] {
-        f->bbStartClick();
-        returned = true;
-    });
+    QTimer::singleShot(0, f, [&] { f->bbStartClick(); });
     EXPECT_EQ(QApplication::exec(), 0);
-    EXPECT_TRUE(returned);
     EXPECT_TRUE(b.messages.Texts().isEmpty());
     EXPECT_FALSE(f->Running());
-    delete f;  // the drive still erasing is not asked anything at the close
+    delete f;  // a drive still erasing is not asked anything at the close
     EXPECT_EQ(b.drive().CommandCount(), commands);
-    EXPECT_TRUE(b.drive().EraseRunning());
-}
 
-TEST(SecurityErase, AWindowDestroyedWhileItAsksEndsTheLoopUntouched)
-{
-    Bench b(SecurityDrive(3600));
+    // The main window destroyed while the abort question is open.
+    b.CompleteErase();
     auto* owner = new QWidget;
-    QPointer<TfrmSecurityErase> f = new TfrmSecurityErase(owner);
-    f->show();
-    b.messages.onShow = [&](const MessageRecorder::Entry& e) {
-        if (e.kind == MsgKind::Question)
-            delete owner;  // the main window goes while the abort question is open
-    };
-    WhenErasing(*f, [&] { f->RequestStop(); });
-    f->bbStartClick();
-    EXPECT_TRUE(f.isNull());
+    QPointer<TfrmSecurityErase> g = new TfrmSecurityErase(owner);
+    b.messages.onShow = [&](const MessageRecorder::Entry&) { delete owner; };
+    WhenErasing(*g, [&] { g->RequestStop(); });
+    g->bbStartClick();
+    EXPECT_TRUE(g.isNull());
     EXPECT_EQ(b.messages.Texts(), QStringList{kAbortQuestion.toString()});
 }

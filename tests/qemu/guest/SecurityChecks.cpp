@@ -29,27 +29,6 @@ std::string Joined(const MessageRecorder& m) { return m.Texts().join(QStringLite
 
 }  // namespace
 
-GUEST_CHECK(security, commands_refused_with_abrt)
-{
-    const uint8_t commands[] = {ata::kCmdSecSetPassword, ata::kCmdSecUnlock, ata::kCmdSecErasePrepare,
-                                ata::kCmdSecEraseUnit, ata::kCmdSecDisablePassword};
-    for (const DriveInfo& d : c.Drives()) {
-        c.Connect(d);
-        ata::IdentifyBlock b{};
-        if (Identify(c, d, b))
-            c.ExpectEq(uint16_t(b.Word(128) & 0x0001), uint16_t(0), d.id + ": word 128 reports no security");
-        for (uint8_t cmd : commands) {
-            const std::string what = d.id + ": command " + Check::Hex(cmd);
-            c.ExpectEq(SecurityAction("voran", 0, 0, cmd) & 0xFF, 0, what + " accepted");
-            const ata::Result r = ata::LastResult();
-            c.Expect(r.outcome == ata::Outcome::DeviceError && r.error == ata::kErAbrt,
-                     what + ": not refused with ABRT (" + LastOutcome() + ")");
-            c.Expect((ERR() & 0xFF) != 0, what + ": ERR() does not report the refusal");
-        }
-        ExpectChannelWorks(c, d, "the refused security commands");
-    }
-}
-
 GUEST_CHECK(security, password_dialog_tells_each_refusal)
 {
     EnsureApplication();
