@@ -8,6 +8,19 @@ function(voran_library name)
        "${CMAKE_CURRENT_SOURCE_DIR}/*.h"
        "${CMAKE_CURRENT_SOURCE_DIR}/*.qrc")
   add_library(${name} STATIC ${_src})
+  # A header added to the folder must reach moc in an existing build too.
+  # With Ninja, CMake 3.25 reruns moc only for the files its depfile lists,
+  # so a new header would be left out (a missing vtable at link time): when
+  # the folder's file list changes, the moc step's stamp is dropped.
+  set(_list "${CMAKE_CURRENT_BINARY_DIR}/${name}.sources")
+  set(_old "")
+  if(EXISTS "${_list}")
+    file(READ "${_list}" _old)
+  endif()
+  if(NOT _old STREQUAL "${_src}")
+    file(WRITE "${_list}" "${_src}")
+    file(REMOVE "${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp")
+  endif()
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
 endfunction()

@@ -1,13 +1,17 @@
 #include "app/ToolWindows.h"
 
 #include "common/Format.h"
+#include "info/HPA.h"
 #include "info/Pasport.h"
 #include "info/Smart.h"
+#include "ops/Erase.h"
+#include "ops/MakeBad.h"
 #include "security/Password.h"
 #include "security/SecurityErase.h"
 #include "settings/Settings.h"
 #include "surface/Defectoscop.h"
 #include "surface/Scan.h"
+#include "surface/SeekTest.h"
 
 namespace {
 ToolWindowObserver gObserver;
@@ -56,6 +60,7 @@ void RunHpa(QWidget* owner)
 {
     if (Observed(QStringLiteral("Hpa"), owner))
         return;
+    ShowHpa(owner);
 }
 
 void RunSurfaceScan(QWidget* owner)
@@ -76,18 +81,21 @@ void RunStressTest(QWidget* owner)
 {
     if (Observed(QStringLiteral("StressTest"), owner))
         return;
+    ShowSeekTest(owner);
 }
 
 void RunSoftBad(QWidget* owner)
 {
     if (Observed(QStringLiteral("SoftBad"), owner))
         return;
+    ShowMakeBadWindow(owner);
 }
 
 void RunDriveErase(QWidget* owner)
 {
     if (Observed(QStringLiteral("DriveErase"), owner))
         return;
+    ShowEraseWindow(owner);
 }
 
 void RunSettings(QWidget* owner)

@@ -96,6 +96,8 @@ void Drive::StateChanged()
 
 int Drive::Temperature() const
 {
+    if (m_fixedTemperature)
+        return *m_fixedTemperature;
     const double t = std::chrono::duration<double>(Clock::now() - m_born).count();
     const double v = m_spec.temperature + 3.0 * std::sin(t / 40.0) + 1.5 * std::sin(t / 7.0);
     return int(std::lround(v));

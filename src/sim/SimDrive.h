@@ -130,6 +130,9 @@ public:
     // Called after every change of the persistent state.
     void SetStateListener(std::function<void()> f) { m_onStateChange = std::move(f); }
     int Temperature() const;
+    // Tests: attribute 194 reports exactly `degrees` instead of moving
+    // around the spec's temperature; nullopt lets it move again.
+    void SetFixedTemperature(std::optional<int> degrees) { m_fixedTemperature = degrees; }
     bool EraseRunning() const { return m_eraseRunning; }
 
 private:
@@ -298,6 +301,7 @@ private:
     bool m_expired = false;
     int m_attempts = 0;
     Clock::time_point m_born;
+    std::optional<int> m_fixedTemperature;
 };
 
 }  // namespace sim

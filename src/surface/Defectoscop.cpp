@@ -1,4 +1,5 @@
 #include "surface/Defectoscop.h"
+#include "surface/LineChart.h"
 
 #include <QChart>
 #include <QChartView>
@@ -98,20 +99,10 @@ void TfrmDefectoscop::BuildUi()
         p.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy
         Counter->setPalette(p);
     }
-    Graf = new QChart;
-    Graf->setObjectName(QStringLiteral("Graf"));
-    Graf->legend()->hide();
-    Graf->setTitle(QString());
-    Graf->setBackgroundRoundness(0);
-    Graf->setDropShadowEnabled(false);
-    Graf->setAnimationOptions(QChart::NoAnimation);
-    Series1 = new QLineSeries;
-    Series1->setObjectName(QStringLiteral("Series1"));
-    Series1->setColor(QColor(255, 0, 0));
-    Graf->addSeries(Series1);
-    Graf->createDefaultAxes();
-    GrafView = new QChartView(Graf, pGraf);
-    GrafView->setObjectName(QStringLiteral("GrafView"));
+    const LineChart chart = MakeLineChart(pGraf, QColor(255, 0, 0), 2);
+    Graf = chart.chart;
+    Series1 = chart.series;
+    GrafView = chart.view;
     GrafView->setMinimumHeight(180);
     auto* grafLayout = new QVBoxLayout(pGraf);
     grafLayout->setContentsMargins(0, 0, 0, 0);

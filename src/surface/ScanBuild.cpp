@@ -1,6 +1,7 @@
 // The scan window's widgets and their layout (TfrmScan::BuildUi); the
 // window's behaviour is in Scan.cpp.
 #include "surface/Scan.h"
+#include "surface/LineChart.h"
 
 #include <QAction>
 #include <QChart>
@@ -133,31 +134,13 @@ void TfrmScan::BuildUi()
 
     tshGraf = new QWidget;
     tshGraf->setObjectName(QStringLiteral("tshGraf"));
-    Graf = new QChart;
-    Graf->setObjectName(QStringLiteral("Graf"));
-    Graf->legend()->hide();
-    Graf->setTitle(QString());
-    Graf->setBackgroundRoundness(0);
-    Graf->setDropShadowEnabled(false);
-    Graf->setAnimationOptions(QChart::NoAnimation);
-    Series1 = new QLineSeries;
-    Series1->setObjectName(QStringLiteral("Series1"));
-    Graf->addSeries(Series1);
-    AxisX = new QValueAxis;
-    AxisX->setTitleText(QStringLiteral("LBA"));
-    AxisX->setLabelFormat(QStringLiteral("%.0f"));
-    AxisX->setRange(0, 100);
-    AxisY = new QValueAxis;
-    AxisY->setTitleText(QStringLiteral("МБ/с"));
-    AxisY->setLabelFormat(QStringLiteral("%.0f"));
-    AxisY->setRange(0, 100);
-    Graf->addAxis(AxisX, Qt::AlignBottom);
-    Graf->addAxis(AxisY, Qt::AlignLeft);
-    Series1->attachAxis(AxisX);
-    Series1->attachAxis(AxisY);
-    GrafView = new QChartView(Graf, tshGraf);
-    GrafView->setObjectName(QStringLiteral("GrafView"));
-    GrafView->setRenderHint(QPainter::Antialiasing, false);
+    // The line width comes from the configuration when the window is created.
+    const LineChart chart = MakeLineChart(tshGraf, QColor(0, 0, 255), 2, QStringLiteral("LBA"), QStringLiteral("МБ/с"));
+    Graf = chart.chart;
+    Series1 = chart.series;
+    AxisX = chart.axisX;
+    AxisY = chart.axisY;
+    GrafView = chart.view;
     auto* grafLayout = new QVBoxLayout(tshGraf);
     grafLayout->setContentsMargins(0, 0, 0, 0);
     grafLayout->addWidget(GrafView);

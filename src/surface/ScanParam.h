@@ -1,12 +1,13 @@
 #pragma once
-// The range dialog of the surface scan ("Параметры проверки").
-#include <QDialog>
+// The range dialog of the surface scan ("Параметры проверки"): it closes
+// with OK only when the end is above the start.
 #include <cstdint>
 
-class QPushButton;
+#include "common/RangeFields.h"
+
 class Int64SpinBox;
 
-class TfrmScanParam : public QDialog {
+class TfrmScanParam : public RangeParamDialog {
     Q_OBJECT
 public:
     explicit TfrmScanParam(QWidget* parent = nullptr);
@@ -22,14 +23,4 @@ public:
 
     Int64SpinBox* speStartLBA;
     Int64SpinBox* speStopLBA;
-    QPushButton* bbOk;
-    QPushButton* bbCancel;
-    QPushButton* bbHelp;
-
-    // The dialog may close with OK only when the end is above the start.
-    bool FormCloseQuery();
-
-public slots:
-    void accept() override;
-    void bbHelpClick();
 };

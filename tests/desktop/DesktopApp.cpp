@@ -4,6 +4,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include "app/Startup.h"
 #include "common/DriveContext.h"
 #include "common/IniFile.h"
 #include "common/LongRun.h"
@@ -17,6 +18,7 @@
 DesktopApp::DesktopApp(const Options& options)
 {
     ResetDriveContext();
+    InstallQtTranslations();  // as the program does at start
     m_exeDir = m_dir.path() + QStringLiteral("/voran/");
     QDir().mkpath(m_exeDir);
     PortLock::SetDirectory(m_dir.path());

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QRegularExpression>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -121,6 +123,18 @@ TEST_F(ScanDesktop, TitlePlaceCountersAndSaveOfAFinishedScan)
                 return dlg && QApplication::activeWindow() == dlg && Query(dlg).viewable;
             }));
             EXPECT_EQ(Query(dlg).title, QStringLiteral("Введите имя файла"));
+            // Qt's own texts of the dialog speak Russian too.
+            for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+                const QLabel* label = dlg->findChild<QLabel*>(QString::fromLatin1(name));
+                ASSERT_NE(label, nullptr) << name;
+                EXPECT_TRUE(label->text().contains(QRegularExpression(QStringLiteral("[А-Яа-я]"))))
+                    << name << ": " << label->text().toStdString();
+            }
+            for (const QPushButton* b : dlg->findChildren<QPushButton*>())
+                EXPECT_FALSE(b->text().contains(QRegularExpression(QStringLiteral("^&?(Save|Cancel)$"))))
+                    << b->text().toStdString();
+            if (!qEnvironmentVariableIsEmpty("VORAN_SHOT_DIR"))
+                desktop::Grab(dlg).save(qEnvironmentVariable("VORAN_SHOT_DIR") + QStringLiteral("/save-dialog.png"));
             proposed = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             desktop::PressKeys(QStringLiteral("Return"));
         });

@@ -1,5 +1,6 @@
 #include "GuestCheck.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -60,7 +61,13 @@ std::vector<CheckEntry>& Registry()
 RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& out)
 {
     RunSummary sum;
-    for (const CheckEntry& e : Registry()) {
+    // Registration order, the checks that must come last at the end.
+    std::vector<const CheckEntry*> order;
+    for (const CheckEntry& e : Registry())
+        order.push_back(&e);
+    std::stable_partition(order.begin(), order.end(), [](const CheckEntry* e) { return !e->last; });
+    for (const CheckEntry* entry : order) {
+        const CheckEntry& e = *entry;
         const std::string full = e.group + "." + e.name;
         if (full.compare(0, filter.size(), filter) != 0)
             continue;

@@ -15,6 +15,10 @@
 //
 // The group ("seek") is what the host side reports as one ctest entry; list a
 // new group in tests/qemu/CMakeLists.txt (VORAN_QEMU_GROUPS).
+//
+// GUEST_CHECK_LAST(group, name) registers a check that runs after every
+// other one: a check that hands the controller to a kernel driver, after
+// which no check may touch its ports.
 #include <cstdint>
 #include <functional>
 #include <sstream>
@@ -96,6 +100,7 @@ struct CheckEntry {
     std::string group;
     std::string name;
     CheckFn fn;
+    bool last = false;  // runs after every other check
 };
 
 // Checks in the order their files were linked; within a file, in the order
@@ -103,7 +108,10 @@ struct CheckEntry {
 std::vector<CheckEntry>& Registry();
 
 struct Registrar {
-    Registrar(const char* group, const char* name, CheckFn fn) { Registry().push_back({group, name, fn}); }
+    Registrar(const char* group, const char* name, CheckFn fn, bool last = false)
+    {
+        Registry().push_back({group, name, fn, last});
+    }
 };
 
 struct RunSummary {
@@ -111,8 +119,9 @@ struct RunSummary {
     int failed = 0;
 };
 
-// Runs the checks (all, or those whose "group.name" starts with `filter`)
-// and writes one line per verdict, failure and note to `out`.
+// Runs the checks (all, or those whose "group.name" starts with `filter`),
+// those registered as last after the others, and writes one line per
+// verdict, failure and note to `out`.
 RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& out);
 
 }  // namespace guest
@@ -121,4 +130,10 @@ RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& ou
     static void guest_check_##group##_##name(::guest::Check& c);                    \
     static ::guest::Registrar guest_registrar_##group##_##name(#group, #name,       \
                                                                &guest_check_##group##_##name); \
+    static void guest_check_##group##_##name([[maybe_unused]] ::guest::Check& c)
+
+#define GUEST_CHECK_LAST(group, name)                                               \
+    static void guest_check_##group##_##name(::guest::Check& c);                    \
+    static ::guest::Registrar guest_registrar_##group##_##name(#group, #name,       \
+                                                               &guest_check_##group##_##name, true); \
     static void guest_check_##group##_##name([[maybe_unused]] ::guest::Check& c)

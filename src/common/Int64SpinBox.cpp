@@ -1,4 +1,4 @@
-#include "surface/Int64SpinBox.h"
+#include "common/Int64SpinBox.h"
 
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -12,6 +12,7 @@ Int64SpinBox::Int64SpinBox(QWidget* parent) : QAbstractSpinBox(parent)
     setAccelerated(true);
     lineEdit()->setText(QString::number(m_value));
     connect(this, &QAbstractSpinBox::editingFinished, this, &Int64SpinBox::Commit);
+    connect(lineEdit(), &QLineEdit::textChanged, this, &Int64SpinBox::textChanged);
 }
 
 int64_t Int64SpinBox::Interpret(const QString& text, bool* ok) const
