@@ -70,10 +70,18 @@ void CheckCombinations(CommandLineOptions& o)
             commands << QLatin1String(name);
     if (commands.size() > 1)
         o.errors << QStringLiteral("%1 нельзя указывать вместе").arg(commands.join(QStringLiteral(" и ")));
-    if (o.ConsoleCommand() && o.channel.isEmpty())
-        o.errors << QStringLiteral("%1: не указан канал (--channel BASE[:CONTROL])").arg(commands.first());
+    if (o.ConsoleCommand() && o.channel.isEmpty() && o.device.isEmpty())
+        o.errors << QStringLiteral("%1: не указан канал (--channel BASE[:CONTROL]) или диск (--device УСТРОЙСТВО)")
+                        .arg(commands.first());
+    if (!o.channel.isEmpty() && !o.device.isEmpty())
+        o.errors << QStringLiteral("--channel и --device исключают друг друга");
+    if (!o.device.isEmpty())
+        for (const auto& [set, name] : {std::pair{o.slave, "--slave"}, std::pair{o.force, "--force"}})
+            if (set)
+                o.errors << QStringLiteral("%1 действует только вместе с --channel").arg(QLatin1String(name));
     if (!o.ConsoleCommand()) {
-        for (const auto& [set, name] : {std::pair{!o.channel.isEmpty(), "--channel"}, std::pair{o.slave, "--slave"},
+        for (const auto& [set, name] : {std::pair{!o.channel.isEmpty(), "--channel"},
+                                        std::pair{!o.device.isEmpty(), "--device"}, std::pair{o.slave, "--slave"},
                                         std::pair{o.force, "--force"}, std::pair{!o.output.isEmpty(), "--output"}})
             if (set)
                 o.errors << QStringLiteral("%1 действует только вместе с --identify, --smart или --scan")
@@ -113,6 +121,16 @@ const std::vector<OptionDef>& CommandLineOptionTable()
              if (v.isEmpty())
                  return QStringLiteral("--channel: не задан канал");
              o.channel = v;
+             return {};
+         }},
+        {QStringLiteral("--device"), QStringLiteral("УСТРОЙСТВО"),
+         QStringLiteral("диск без окна через драйвер ядра (ATA PASS-THROUGH), например /dev/sda или /dev/sg1: "
+                        "настоящий диск этого компьютера (нужен доступ к устройству, см. README), а с --sim — "
+                        "диск симулированной машины из её списка \"passThrough\""),
+         [](CommandLineOptions& o, const QString& v) -> QString {
+             if (v.isEmpty())
+                 return QStringLiteral("--device: не задано устройство");
+             o.device = v;
              return {};
          }},
         {QStringLiteral("--slave"), QString(), QStringLiteral("работать с ведомым устройством канала (Slave) вместо ведущего"),
@@ -258,13 +276,14 @@ QString UsageText()
         "\nКоды завершения: 0 — всё в порядке; 1 — проверка нашла предупреждения или ошибки;\n"
         "2 — ошибка в параметрах; 3 — канал или диск не работает (нет устройства, ошибка\n"
         "идентификации, SMART не поддерживается или не читается, порт занят или нет\n"
-        "доступа к портам); 4 — отчёт не удалось записать;\n"
+        "доступа к портам или к устройству); 4 — отчёт не удалось записать;\n"
         "130 — проверка прервана (Ctrl+C), при этом отчёт с итогом всё равно выводится.\n"
         "\nПримеры:\n"
         "  voran --channel 0170 --identify\n"
         "  voran --channel 0170 --slave --smart\n"
         "  voran --channel 0170 --scan 0 1000000 --output отчет.txt\n"
-        "  voran --hardware --channel 01F0 --slave --scan\n");
+        "  voran --hardware --channel 01F0 --slave --scan\n"
+        "  voran --device /dev/sdb --smart\n");
     return text;
 }
 

@@ -22,6 +22,11 @@ struct CommandLineOptions {
     bool version = false;
     // Commands without a window.
     QString channel;  // --channel BASE[:CONTROL], as the selection dialog's columns show ports
+    // --device NAME: a drive the kernel owns, through ATA pass-through: a
+    // device node of this machine (real hardware), or with --sim a
+    // pass-through drive of the simulated machine.
+    QString device;
+    bool RealDevice() const { return !device.isEmpty() && machine != MachineChoice::SimulatedFile; }
     bool slave = false;
     bool identify = false;
     bool smart = false;

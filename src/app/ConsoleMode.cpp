@@ -18,7 +18,8 @@
 #include "common/SafeFile.h"
 #include "common/TextFile.h"
 #include "hw/Ata.h"
-#include "hw/PortIo.h"
+#include "hw/AtaPort.h"
+#include "hw/PassThrough.h"
 #include "info/IdentifyReport.h"
 #include "info/SmartData.h"
 #include "select/KernelDriver.h"
@@ -69,8 +70,11 @@ QString Describe(const ata::Result& r)
         return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
             .arg(HexText(r.status, 2), HexText(r.error, 2));
     case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
-    case ata::Outcome::NoDevice: return QStringLiteral("на канале нет такого устройства");
+    case ata::Outcome::NoDevice:
+        return ata::CurrentConnection().path.empty() ? QStringLiteral("на канале нет такого устройства")
+                                                     : QStringLiteral("диск не отвечает или пропал");
     case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
+    case ata::Outcome::Refused: return QString::fromStdString(ata::RefusalText(r.osError, ata::CurrentConnection().path));
     default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
     }
 }
@@ -352,7 +356,28 @@ bool ParseChannelOption(const QString& text, ChannelPorts& out, QString* error)
     return false;
 }
 
-int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
+namespace {
+
+// The lock of a channel or a drive; a second command in the same process
+// keeps the one it already holds.
+std::unique_ptr<PortLock> TakeLock(const ConsoleStreams& io, const QString& key, const QString& what)
+{
+    QString lockFailure;
+    std::unique_ptr<PortLock> lock = (Ctx().PortMutex && Ctx().PortMutex->PortText() == key)
+                                         ? std::move(Ctx().PortMutex)
+                                         : PortLock::TryAcquire(key, &lockFailure);
+    if (!lock)
+        Say(io, !lockFailure.isEmpty()
+                    ? lockFailure
+                    : QStringLiteral("Данный порт уже занят! Выберите другой! (%1 используется другой копией программы)")
+                          .arg(what));
+    return lock;
+}
+
+// --channel: the port transport, never behind the back of a kernel driver
+// unless asked.
+int ConnectChannel(const CommandLineOptions& o, const ConsoleStreams& io, std::shared_ptr<ata::Transport>& transport,
+                   std::unique_ptr<PortLock>& lock)
 {
     ChannelPorts ports;
     QString why;
@@ -361,8 +386,6 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
         return kExitUsage;
     }
     const QString baseText = HexText(ports.base, 4);
-
-    // With real ports: never behind the back of a kernel driver, unless asked.
     if (KernelDriverCheck()) {
         if (const auto owner = KernelDriverOfChannel(ScanPci(), ports.base)) {
             if (!o.force) {
@@ -374,35 +397,58 @@ int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
             Say(io, QStringLiteral("внимание: канал %1 занят драйвером ядра %2 (--force)").arg(baseText, owner->driver));
         }
     }
+    lock = TakeLock(io, PortLockKey(baseText), QStringLiteral("канал ") + baseText);
+    if (!lock)
+        return kExitDrive;
+    auto port = std::make_shared<ata::PortTransport>(ports.base, ports.alt, uint8_t(o.slave ? 1 : 0));
+    port->Select();
+    transport = port;
+    return kExitOk;
+}
 
-    // A second command in the same process keeps the lock it already holds.
-    const QString key = PortLockKey(baseText);
-    QString lockFailure;
-    std::unique_ptr<PortLock> lock = (Ctx().PortMutex && Ctx().PortMutex->PortText() == key)
-                                         ? std::move(Ctx().PortMutex)
-                                         : PortLock::TryAcquire(key, &lockFailure);
-    if (!lock) {
-        Say(io, !lockFailure.isEmpty()
-                    ? lockFailure
-                    : QStringLiteral("Данный порт уже занят! Выберите другой! (канал %1 используется другой копией программы)")
-                          .arg(baseText));
+// --device: the pass-through transport of the machine's host (the kernel's
+// in hardware mode).
+int ConnectDevice(const CommandLineOptions& o, const ConsoleStreams& io, std::shared_ptr<ata::Transport>& transport,
+                  std::unique_ptr<PortLock>& lock)
+{
+    const std::string path = o.device.toStdString();
+    const std::shared_ptr<ata::PassThroughHost> host = ata::CurrentPassThroughHost();
+    const QString name = QString::fromStdString(host ? host->DriveName(path) : path);
+    lock = TakeLock(io, name, QStringLiteral("диск ") + name);
+    if (!lock)
+        return kExitDrive;
+    std::string why;
+    transport = ata::OpenPassThrough(path, &why);
+    if (!transport) {
+        Say(io, QString::fromStdString(why));
         return kExitDrive;
     }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunConsoleCommand(const CommandLineOptions& o, const ConsoleStreams& io)
+{
+    std::shared_ptr<ata::Transport> transport;
+    std::unique_ptr<PortLock> lock;
+    const int status = o.device.isEmpty() ? ConnectChannel(o, io, transport, lock) : ConnectDevice(o, io, transport, lock);
+    if (status != kExitOk)
+        return status;
 
     DriveContext& ctx = Ctx();
     ctx.ExeDir = io.exeDir.isEmpty() ? ExecutableDir() : io.exeDir;
     const IniFile ini(ctx.ExeDir + QStringLiteral("Voran.ini"));
     const StartupTimeouts t = ReadStartupTimeouts(&ini);
+    const ata::Address a = transport->address();
     ctx.PortMutex = std::move(lock);
-    ctx.BasePort = ports.base;
-    ctx.AltPort = ports.alt;
-    ctx.Device = o.slave ? 1 : 0;
+    ctx.BasePort = a.basePort;
+    ctx.AltPort = a.altPort;
+    ctx.Device = a.device;
     ctx.TimeOut = t.timeOut;
     ctx.MonitorPeriod = t.monitorPeriod;
     ctx.CounterFrequency = CounterFrequency();
-
-    PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
-    InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, nullptr);
+    ata::Connect(transport, ctx.TimeOut, ctx.CounterFrequency, nullptr);
 
     if (o.identify)
         return RunIdentify(io);

@@ -26,7 +26,7 @@
 #include "common/Services.h"
 #include "common/WindowPlace.h"
 #include "hw/Ata.h"
-#include "hw/PortIo.h"
+#include "hw/AtaPort.h"
 #include "select/SelectPort.h"
 
 namespace {
@@ -242,11 +242,12 @@ bool TfrmMain::ConnectDrive(bool FirstStart)
         SetStatusPanel(0, dlg.Cell(0, row));
         SetStatusPanel(1, ctx.Device == 1 ? QStringLiteral("Slave") : QStringLiteral("Master"));
 
-        PortWrite(uint16_t(ctx.BasePort + 6), DeviceSelectByte(ctx.Device));
+        const auto transport = std::make_shared<ata::PortTransport>(ctx.BasePort, ctx.AltPort, ctx.Device);
+        transport->Select();
 
         StopMonitor(m_monitor);
-        m_monitor = StartMonitor(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.MonitorPeriod, StatusReg, ErrorReg);
-        InitDLL(ctx.BasePort, ctx.AltPort, ctx.Device, ctx.TimeOut, ctx.CounterFrequency, m_monitor);
+        m_monitor = StartMonitor(transport, ctx.MonitorPeriod, StatusReg, ErrorReg);
+        ata::Connect(transport, ctx.TimeOut, ctx.CounterFrequency, m_monitor);
         if (m_settings.settleMs > 0)
             QThread::msleep(ulong(m_settings.settleMs));
 

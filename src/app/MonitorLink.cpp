@@ -40,6 +40,13 @@ MonitorControl* StartMonitor(uint16_t basePort, uint16_t altPort, uint8_t device
                               qobject_cast<TKVErrorReg*>(errorReg));
 }
 
+MonitorControl* StartMonitor(std::shared_ptr<ata::Transport> transport, uint16_t periodMs, QWidget* statusReg,
+                             QWidget* errorReg)
+{
+    return new TMonitorThread(std::move(transport), periodMs, qobject_cast<TKVStatusReg*>(statusReg),
+                              qobject_cast<TKVErrorReg*>(errorReg));
+}
+
 void StopMonitor(MonitorControl* monitor)
 {
     // The thread frees itself once it has ended; it is never waited for here

@@ -15,6 +15,7 @@
 #include "app/HelpViewer.h"
 #include "common/PortLock.h"
 #include "common/Services.h"
+#include "hw/PassThrough.h"
 #include "hw/PortIo.h"
 #include "select/KernelDriver.h"
 #include "sim/SimMachine.h"
@@ -37,6 +38,17 @@ QString MachineFileScope(const QString& file)
 MachineSetup SetUpMachine(const CommandLineOptions& options)
 {
     MachineSetup m;
+    ata::InstallPassThroughHost(nullptr);
+    if (options.RealDevice()) {
+        // A drive named on the command line is this machine's: the kernel
+        // reaches it, and no port is needed.
+        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
+        PortLock::SetScope(QString());
+        m.simulated = false;
+        m.ok = true;
+        m.exitStatus = 0;
+        return m;
+    }
     switch (options.machine) {
     case MachineChoice::DefaultSimulated:
         m.backend = sim::InstallMachine(sim::DefaultMachineSpec());
@@ -59,6 +71,7 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         std::string warning;
         if (!machine->AttachStateFile(stateFile.toStdString(), &why, &warning)) {
             InstallPortBackend(nullptr);
+            ata::InstallPassThroughHost(nullptr);
             m.error = QStringLiteral("файл состояния %1: %2").arg(stateFile, QString::fromStdString(why));
             m.exitStatus = kExitUsage;
             return m;
@@ -78,6 +91,8 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
             return m;
         }
         InstallPortBackend(m.backend);
+        // The kernel's drives are this machine's too.
+        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
         m.simulated = false;
         SetKernelDriverCheck(true);
         // The real channels: one name for every user and environment.

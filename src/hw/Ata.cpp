@@ -3,6 +3,7 @@
 #include "common/MonitorControl.h"
 #include "hw/AtaDefs.h"
 #include "hw/AtaPort.h"
+#include "hw/Transport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,15 +16,18 @@ namespace ata {
 
 namespace {
 
-std::mutex gCommandMutex;  // one command at a time on the channel
+std::mutex gCommandMutex;  // one command at a time on the connection
 std::mutex gStateMutex;    // the connection and the last result
+// Written under both mutexes; read under either.
+std::shared_ptr<Transport> gTransport;
 Connection gConn;
 Result gLast;
 uint8_t gLastError = 0;
-// Under gCommandMutex: a command was left running (SECURITY ERASE UNIT), and
-// the drive's WRITE LONG ECC length once known (0: not yet).
-bool gRunning = false;
+// Under gCommandMutex: the drive's WRITE LONG ECC length once known (0: not
+// yet), and its security erase estimates (identify words 89 and 90) from the
+// last identify.
 uint16_t gEccBytes = 0;
+uint16_t gEraseWord[2] = {0, 0};
 
 // The ECC length identify word 22 may give; 4 is the usual one.
 constexpr uint16_t kMaxEccBytes = 64;
@@ -63,46 +67,53 @@ bool RangeFits(int64_t lba, int64_t count, bool lba48)
     return end <= (lba48 ? kMaxLba48 : kMaxLba28);
 }
 
-Request SectorCommand(uint8_t cmd28, uint8_t cmd48, int64_t lba, int64_t count, bool lba48)
+Taskfile SectorTaskfile(uint8_t cmd28, uint8_t cmd48, int64_t lba, int64_t count, bool lba48)
 {
-    Request rq;
-    rq.tf = lba48 ? Taskfile::Lba48(cmd48, uint64_t(lba), uint32_t(count))
-                  : Taskfile::Lba28(cmd28, uint64_t(lba), uint32_t(count));
-    return rq;
+    return lba48 ? Taskfile::Lba48(cmd48, uint64_t(lba), uint32_t(count))
+                 : Taskfile::Lba28(cmd28, uint64_t(lba), uint32_t(count));
 }
 
-Request SmartRequest(uint8_t feature)
+Taskfile SmartTaskfile(uint8_t feature)
 {
-    Request rq;
-    rq.tf.command = kCmdSmart;
-    rq.tf.feature = feature;
-    rq.tf.lbaMid = kSmartKeyMid;
-    rq.tf.lbaHigh = kSmartKeyHigh;
-    return rq;
+    Taskfile tf;
+    tf.command = kCmdSmart;
+    tf.feature = feature;
+    tf.lbaMid = kSmartKeyMid;
+    tf.lbaHigh = kSmartKeyHigh;
+    return tf;
+}
+
+Result NotConnected()
+{
+    Result r;
+    r.outcome = Outcome::NotInitialised;
+    return r;
 }
 
 Result ExecuteLocked(const Request& rq)
 {
-    Connection c;
-    {
-        std::lock_guard<std::mutex> l(gStateMutex);
-        c = gConn;
-    }
-    Result r = port::Command(c, rq);
-    gRunning = r.ok() && (r.status & kStBsy);
+    Result r = gTransport ? gTransport->Execute(rq) : NotConnected();
     Remember(r);
     return r;
 }
 
-Request IdentifyRequest(uint8_t* block512)
+Taskfile IdentifyTaskfile()
 {
-    Request rq;
-    rq.tf.command = kCmdIdentify;
-    rq.tf.device = kDevObsolete | kDevLba;
-    rq.protocol = Protocol::PioIn;
-    rq.in = block512;
-    rq.sectors = 1;
-    return rq;
+    Taskfile tf;
+    tf.command = kCmdIdentify;
+    tf.device = kDevObsolete | kDevLba;
+    return tf;
+}
+
+// An identify; the erase estimates are kept for SECURITY ERASE UNIT.
+Result IdentifyLocked(IdentifyBlock& b)
+{
+    const Result r = ExecuteLocked(Request::In(IdentifyTaskfile(), b.Bytes(), 1));
+    if (r.ok()) {
+        gEraseWord[0] = b.Word(89);
+        gEraseWord[1] = b.Word(90);
+    }
+    return r;
 }
 
 // WRITE LONG's ECC length: identify word 22 where it holds one.
@@ -111,7 +122,7 @@ uint16_t EccBytesLocked()
     if (gEccBytes)
         return gEccBytes;
     IdentifyBlock b{};
-    if (!ExecuteLocked(IdentifyRequest(b.Bytes())).ok())
+    if (!IdentifyLocked(b).ok())
         return kUsualEccBytes;
     const uint16_t w22 = b.Word(22);
     gEccBytes = (w22 >= 1 && w22 <= kMaxEccBytes) ? w22 : kUsualEccBytes;
@@ -120,10 +131,18 @@ uint16_t EccBytesLocked()
 
 Result ReadNativeMax(bool lba48)
 {
-    Request rq;
-    rq.tf = lba48 ? Taskfile::Lba48(kCmdReadNativeMaxExt, 0, 0) : Taskfile::Lba28(kCmdReadNativeMax, 0, 0);
+    Request rq = Request::NonData(lba48 ? Taskfile::Lba48(kCmdReadNativeMaxExt, 0, 0)
+                                        : Taskfile::Lba28(kCmdReadNativeMax, 0, 0));
     rq.readBack = true;
     return ExecuteLocked(rq);
+}
+
+// The count of a data command's taskfile: the sectors it moves (256 in the
+// 28-bit form and 65536 in the 48-bit form are written as 0).
+void SetCount(Taskfile& tf, uint32_t sectors)
+{
+    tf.count = uint8_t(sectors);
+    tf.countHob = tf.ext ? uint8_t(sectors >> 8) : 0;
 }
 
 uint8_t RandomByte()
@@ -180,6 +199,49 @@ uint64_t Taskfile::Lba48Address() const
            (uint64_t(lbaLowHob) << 24) | (uint64_t(lbaMidHob) << 32) | (uint64_t(lbaHighHob) << 40);
 }
 
+Request Request::NonData(const Taskfile& tf)
+{
+    Request rq;
+    rq.tf = tf;
+    return rq;
+}
+
+Request Request::In(const Taskfile& tf, uint8_t* buffer, uint32_t sectors)
+{
+    Request rq;
+    rq.tf = tf;
+    SetCount(rq.tf, sectors);
+    rq.protocol = Protocol::PioIn;
+    rq.in = buffer;
+    rq.sectors = sectors;
+    return rq;
+}
+
+Request Request::Out(const Taskfile& tf, const uint8_t* buffer, uint32_t sectors, bool repeat)
+{
+    Request rq;
+    rq.tf = tf;
+    SetCount(rq.tf, sectors);
+    rq.protocol = Protocol::PioOut;
+    rq.out = buffer;
+    rq.sectors = sectors;
+    rq.repeatOut = repeat;
+    return rq;
+}
+
+uint32_t EraseTimeoutSeconds(uint16_t word)
+{
+    constexpr uint32_t kHour = 3600, kWeek = 7 * 24 * kHour;
+    uint32_t minutes = 0;
+    if (word & 0x8000)
+        minutes = (word & 0x7FFF) == 0x7FFF ? 0 : uint32_t(word & 0x7FFF) * 2;  // extended format
+    else if ((word & 0xFF) != 0xFF)
+        minutes = uint32_t(word & 0xFF) * 2;
+    if (minutes == 0)
+        return kWeek;
+    return std::max(kHour, 2 * 60 * minutes);
+}
+
 const char* OutcomeName(Outcome o)
 {
     switch (o) {
@@ -190,6 +252,7 @@ const char* OutcomeName(Outcome o)
     case Outcome::ProtocolError: return "protocol error";
     case Outcome::NotInitialised: return "not initialised";
     case Outcome::InvalidArgument: return "invalid argument";
+    case Outcome::Refused: return "refused by the kernel";
     }
     return "?";
 }
@@ -204,6 +267,7 @@ int32_t TimedFailureCode(Outcome o)
     case Outcome::ProtocolError: return -4;
     case Outcome::NotInitialised: return -5;
     case Outcome::InvalidArgument: return -6;
+    case Outcome::Refused: return -7;
     }
     return -1;
 }
@@ -232,6 +296,54 @@ Connection CurrentConnection()
     return gConn;
 }
 
+void Connect(std::shared_ptr<Transport> transport, uint16_t timeOutSeconds, int64_t counterFrequency,
+             MonitorControl* monitor)
+{
+    std::lock_guard<std::mutex> cmd(gCommandMutex);
+    if (transport)
+        transport->Configure(timeOutSeconds);
+    Connection c;
+    if (transport) {
+        const Address a = transport->address();
+        c.basePort = a.basePort;
+        c.altPort = a.altPort;
+        c.device = a.device;
+        c.path = a.path;
+        c.initialised = true;
+    }
+    c.timeOutSeconds = timeOutSeconds;
+    c.counterFrequency = counterFrequency;
+    c.monitor = monitor;
+    {
+        std::lock_guard<std::mutex> l(gStateMutex);
+        gTransport = std::move(transport);
+        gConn = c;
+        gLast = Result{};
+        gLastError = 0;
+    }
+    gEccBytes = 0;
+    gEraseWord[0] = gEraseWord[1] = 0;
+}
+
+std::shared_ptr<Transport> CurrentTransport()
+{
+    std::lock_guard<std::mutex> l(gStateMutex);
+    return gTransport;
+}
+
+uint8_t SampleRegister(Register r)
+{
+    const std::shared_ptr<Transport> t = CurrentTransport();
+    return t ? t->Sample(r) : 0;
+}
+
+void ForgetMonitor(MonitorControl* monitor)
+{
+    std::lock_guard<std::mutex> l(gStateMutex);
+    if (gConn.monitor == monitor)
+        gConn.monitor = nullptr;
+}
+
 }  // namespace ata
 
 using namespace ata;
@@ -239,31 +351,17 @@ using namespace ata;
 void InitDLL(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t timeOutSeconds,
              int64_t counterFrequency, MonitorControl* monitorThread)
 {
-    std::lock_guard<std::mutex> cmd(gCommandMutex);
-    Connection c;
-    {
-        std::lock_guard<std::mutex> l(gStateMutex);
-        gConn.basePort = basePort;
-        gConn.altPort = altPort;
-        gConn.device = device ? 1 : 0;
-        gConn.timeOutSeconds = timeOutSeconds;
-        gConn.counterFrequency = counterFrequency;
-        gConn.monitor = monitorThread;
-        gConn.initialised = true;
-        gLast = Result{};
-        gLastError = 0;
-        c = gConn;
-    }
-    gRunning = false;
-    gEccBytes = 0;
-    port::MaskInterrupts(c);
+    std::shared_ptr<Transport> t = CurrentTransport();
+    // A pass-through drive has no ports: base port 0 keeps it.
+    if (!(basePort == 0 && t && !t->address().path.empty()))
+        t = std::make_shared<PortTransport>(basePort, altPort, device);
+    Connect(std::move(t), timeOutSeconds, counterFrequency, monitorThread);
 }
 
 int32_t SoftReset()
 {
     std::lock_guard<std::mutex> cmd(gCommandMutex);
-    const Result r = port::Reset(CurrentConnection());
-    gRunning = false;
+    const Result r = gTransport ? gTransport->Reset() : NotConnected();
     Remember(r);
     return Bool(r);
 }
@@ -273,7 +371,11 @@ int32_t IdentifyDevice(uint8_t* buffer512)
     if (!buffer512)
         return 0;
     IdentifyBlock block{};
-    const Result r = Execute(IdentifyRequest(block.Bytes()));
+    Result r;
+    {
+        std::lock_guard<std::mutex> cmd(gCommandMutex);
+        r = IdentifyLocked(block);
+    }
     if (!r.ok())
         return 0;
     uint8_t* b = block.Bytes();
@@ -286,7 +388,7 @@ int32_t IdentifyDevice(uint8_t* buffer512)
 
 int32_t SetSMARTEnabled(uint8_t enable)
 {
-    return Bool(Execute(SmartRequest(enable ? kSmartEnable : kSmartDisable)));
+    return Bool(Execute(Request::NonData(SmartTaskfile(enable ? kSmartEnable : kSmartDisable))));
 }
 
 static int32_t SmartRead(uint8_t feature, uint8_t* buffer512)
@@ -294,12 +396,7 @@ static int32_t SmartRead(uint8_t feature, uint8_t* buffer512)
     if (!buffer512)
         return 0;
     uint8_t tmp[kSectorSize];
-    Request rq = SmartRequest(feature);
-    rq.tf.count = 1;
-    rq.protocol = Protocol::PioIn;
-    rq.in = tmp;
-    rq.sectors = 1;
-    const Result r = Execute(rq);
+    const Result r = Execute(Request::In(SmartTaskfile(feature), tmp, 1));
     if (!r.ok())
         return 0;
     std::memcpy(buffer512, tmp, kSectorSize);
@@ -333,23 +430,22 @@ int32_t SetMaxHPA(int64_t newMaxAddress, uint8_t lba48)
     Result r = ReadNativeMax(ext);
     if (!r.ok())
         return 0;
-    Request rq;
     // Count bit 0 (value volatile) set: the new maximum survives power-off.
-    rq.tf = ext ? Taskfile::Lba48(kCmdSetMaxExt, uint64_t(newMaxAddress), 1)
-                : Taskfile::Lba28(kCmdSetMax, uint64_t(newMaxAddress), 1);
-    return Bool(ExecuteLocked(rq));
+    return Bool(ExecuteLocked(Request::NonData(ext ? Taskfile::Lba48(kCmdSetMaxExt, uint64_t(newMaxAddress), 1)
+                                                   : Taskfile::Lba28(kCmdSetMax, uint64_t(newMaxAddress), 1))));
 }
 
 int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_t command)
 {
+    Taskfile tf;
+    tf.command = command;
+    tf.device = kDevObsolete | kDevLba;
     Request rq;
-    rq.tf.command = command;
-    rq.tf.device = kDevObsolete | kDevLba;
     SecurityBlock block{};
     switch (command) {
     case kCmdSecErasePrepare:
     case kCmdSecFreezeLock:
-        rq.protocol = Protocol::NonData;
+        rq = Request::NonData(tf);
         break;
     case kCmdSecSetPassword:
     case kCmdSecUnlock:
@@ -362,16 +458,24 @@ int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_
                                  (command == kCmdSecEraseUnit && level ? 0x0002 : 0));
         if (password)
             std::memcpy(block.password, password, strnlen(password, sizeof block.password));
-        rq.protocol = command == kCmdSecEraseUnit ? Protocol::PioOutStart : Protocol::PioOut;
-        rq.out = reinterpret_cast<const uint8_t*>(&block);
-        rq.sectors = 1;
+        rq = Request::Out(tf, reinterpret_cast<const uint8_t*>(&block), 1);
         break;
     }
     default:
         Remember(Invalid());
         return 0;
     }
-    const int32_t ok = Bool(Execute(rq));
+    int32_t ok = 0;
+    {
+        std::lock_guard<std::mutex> cmd(gCommandMutex);
+        if (command == kCmdSecEraseUnit) {
+            // It runs for as long as the drive's estimate says; a transport
+            // that waits for its end needs that as the time-out.
+            rq.protocol = Protocol::PioOutStart;
+            rq.timeoutSeconds = EraseTimeoutSeconds(gEraseWord[level ? 1 : 0]);
+        }
+        ok = Bool(ExecuteLocked(rq));
+    }
     std::memset(&block, 0, sizeof block);  // do not leave the password lying around
     return ok;
 }
@@ -379,11 +483,10 @@ int32_t SecurityAction(const char* password, uint8_t type, uint8_t level, uint8_
 int32_t WaitReady()
 {
     std::lock_guard<std::mutex> cmd(gCommandMutex);
-    const Connection c = CurrentConnection();
-    if (!c.initialised)
+    if (!gTransport)
         return 255;
     Result r = LastResult();
-    const int32_t state = port::Ready(c, gRunning, r);
+    const int32_t state = gTransport->Ready(r);
     if (state == 255)
         Remember(r);
     return state;
@@ -393,12 +496,9 @@ int32_t ERR()
 {
     std::lock_guard<std::mutex> cmd(gCommandMutex);
     const Result last = LastResult();
-    if (!last.ok())
+    if (!last.ok() || !gTransport)
         return 1;
-    const Connection c = CurrentConnection();
-    if (!c.initialised)
-        return 1;
-    return port::ShowsError(c) ? 1 : 0;
+    return gTransport->ShowsError() ? 1 : 0;
 }
 
 int32_t VerifySectors(int64_t lba, int64_t count, uint8_t lba48)
@@ -407,7 +507,7 @@ int32_t VerifySectors(int64_t lba, int64_t count, uint8_t lba48)
         Remember(Invalid());
         return TimedFailureCode(Outcome::InvalidArgument);
     }
-    return Timed(Execute(SectorCommand(kCmdVerify, kCmdVerifyExt, lba, count, lba48 != 0)));
+    return Timed(Execute(Request::NonData(SectorTaskfile(kCmdVerify, kCmdVerifyExt, lba, count, lba48 != 0))));
 }
 
 int32_t SeekLBA(int64_t lba)
@@ -416,9 +516,7 @@ int32_t SeekLBA(int64_t lba)
         Remember(Invalid());
         return TimedFailureCode(Outcome::InvalidArgument);
     }
-    Request rq;
-    rq.tf = Taskfile::Lba28(kCmdSeek, uint64_t(lba), 0);
-    return Timed(Execute(rq));
+    return Timed(Execute(Request::NonData(Taskfile::Lba28(kCmdSeek, uint64_t(lba), 0))));
 }
 
 int32_t MakeSoftBad(int64_t lba)
@@ -435,10 +533,7 @@ int32_t MakeSoftBad(int64_t lba)
     std::vector<uint8_t> ecc(EccBytesLocked());
     for (size_t i = 0; i < ecc.size(); ++i)
         ecc[i] = kBadEcc[i % sizeof kBadEcc];
-    Request rq = SectorCommand(kCmdWriteLong, kCmdWriteLong, lba, 1, false);
-    rq.protocol = Protocol::PioOut;
-    rq.out = kZeros;
-    rq.sectors = 1;
+    Request rq = Request::Out(Taskfile::Lba28(kCmdWriteLong, uint64_t(lba), 1), kZeros, 1);
     rq.trailingBytes = ecc.data();
     rq.trailingCount = uint32_t(ecc.size());
     return Bool(ExecuteLocked(rq));
@@ -453,12 +548,8 @@ int32_t EraseSector(int64_t lba, int64_t count, uint8_t lba48, uint8_t randomFil
     uint8_t sector[kSectorSize];
     // A random filler is one fresh random byte per command.
     std::memset(sector, randomFill ? RandomByte() : fillByte, sizeof sector);
-    Request rq = SectorCommand(kCmdWriteSectors, kCmdWriteSectorsExt, lba, count, lba48 != 0);
-    rq.protocol = Protocol::PioOut;
-    rq.out = sector;
-    rq.repeatOut = true;
-    rq.sectors = uint32_t(count);
-    return Bool(Execute(rq));
+    return Bool(Execute(Request::Out(SectorTaskfile(kCmdWriteSectors, kCmdWriteSectorsExt, lba, count, lba48 != 0),
+                                     sector, uint32_t(count), true)));
 }
 
 void MonitorPause()

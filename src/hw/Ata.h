@@ -7,13 +7,22 @@
 // return the microseconds from the command write to BSY clear, or a negative
 // value on failure (see ata::Outcome for which one).
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "hw/AtaTypes.h"
 
 class MonitorControl;
 
-// Sets nIEN on the channel: the layer polls, and no interrupt may be left
-// pending for a kernel driver or the BIOS.
+namespace ata {
+class Transport;
+}
+
+// Connects the layer to the drive on a channel (a port transport) and sets
+// nIEN there: the layer polls, and no interrupt may be left pending for a
+// kernel driver or the BIOS.  With base port 0 while the layer talks to a
+// pass-through drive (which has no ports), that connection stays and only
+// the time-out, the counter frequency and the monitor change.
 void InitDLL(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t timeOutSeconds,
              int64_t counterFrequency, MonitorControl* monitorThread);
 // SRST, then our device selected again.  Succeeds when the drive is ready
@@ -57,22 +66,43 @@ namespace ata {
 Result LastResult();
 uint8_t LastErrorRegister();
 
-// The primitive: select the device, write the taskfile, run the data phase,
-// wait for completion, all bounded by the time-out.  Thread-safe: commands
-// from several threads are carried out one after the other.
+// The primitive: one command through the connection's transport, bounded
+// by the time-out.  Thread-safe: commands from several threads are carried
+// out one after the other.
 Result Execute(const Request& request);
 
-// The settings InitDLL received.
+// Connects the layer to a drive through `transport` (InitDLL is this with a
+// port transport): every command goes there from now on.  Null disconnects.
+void Connect(std::shared_ptr<Transport> transport, uint16_t timeOutSeconds, int64_t counterFrequency,
+             MonitorControl* monitor);
+std::shared_ptr<Transport> CurrentTransport();
+
+// A register as the connection's transport shows it (Transport::Sample):
+// live on a channel, the last command's on a pass-through drive.  Never
+// waits for a command.  0 when not connected.
+uint8_t SampleRegister(Register r);
+
+// The monitor is going away: the layer no longer pauses or resumes it.
+void ForgetMonitor(MonitorControl* monitor);
+
+// The settings of the connection.
 struct Connection {
     uint16_t basePort = 0;
     uint16_t altPort = 0;
     uint8_t device = 0;
+    std::string path;  // a pass-through drive's device node; empty on a channel
     uint16_t timeOutSeconds = 10;
     int64_t counterFrequency = 0;
     MonitorControl* monitor = nullptr;
     bool initialised = false;
 };
 Connection CurrentConnection();
+
+// The SG_IO time-out of SECURITY ERASE UNIT from the drive's estimate
+// (identify word 89, or 90 for the enhanced erase): twice the estimate and at
+// least an hour; a week when the drive gives none, or only "more than 508
+// minutes".
+uint32_t EraseTimeoutSeconds(uint16_t estimateWord);
 
 // Negative results of the timed commands, by outcome.
 int32_t TimedFailureCode(Outcome o);

@@ -1,6 +1,6 @@
 // The ATA register protocol through the port layer, as the standard orders
 // it for a host that polls: device selection, taskfile, PIO data phases,
-// completion, SRST.
+// completion, SRST; and the port transport over it.
 #include "hw/AtaPort.h"
 
 #include "hw/AtaDefs.h"
@@ -11,7 +11,9 @@
 #include <iterator>
 #include <thread>
 
-namespace ata::port {
+namespace ata {
+
+namespace port {
 
 namespace {
 
@@ -44,7 +46,7 @@ inline bool NotBusy(uint8_t st) { return !(st & kStBsy); }
 // One channel's registers, and the time-out of the command that uses them.
 class Bus {
 public:
-    explicit Bus(const Connection& c) : m_c(c), m_ports(Ports()) {}
+    Bus(PortBackend& ports, const Connection& c) : m_c(c), m_ports(ports) {}
 
     uint8_t Alt() { return m_ports.In8(m_c.altPort); }
     uint8_t Reg(uint16_t off) { return m_ports.In8(uint16_t(m_c.basePort + off)); }
@@ -93,7 +95,7 @@ public:
     }
 
 private:
-    Connection m_c;
+    const Connection& m_c;
     PortBackend& m_ports;
     Clock::time_point m_deadline{};
 };
@@ -215,7 +217,7 @@ Outcome SendTrailing(Bus& bus, const Request& rq, Result& r)
         if (!(st & kStDrq) || (st & (kStErr | kStDf)))
             return Outcome::Ok;
         if (sent == kMaxTrailingBytes) {
-            (void)Reset(bus.conn());  // do not leave the drive in the middle of its data phase
+            (void)Reset(bus.ports(), bus.conn());  // do not leave the drive in the middle of its data phase
             return Outcome::ProtocolError;
         }
         bus.ports().Out8(bus.conn().basePort, rq.trailingBytes[std::min(sent, rq.trailingCount - 1)]);
@@ -276,7 +278,7 @@ void ReadBack(Bus& bus, const Request& rq, Result& r)
 //   move      one block moved, the settle time, back to `block` while blocks remain
 //   trailing  bytes after the last block while the drive asks (WRITE LONG)
 //   end       BSY clear without DRQ; ERR or DF is a device error
-Result Command(const Connection& c, const Request& rq)
+Result Command(PortBackend& ports, const Connection& c, const Request& rq)
 {
     Result r;
     if (!c.initialised) {
@@ -291,7 +293,7 @@ Result Command(const Connection& c, const Request& rq)
         return r;
     }
 
-    Bus bus(c);
+    Bus bus(ports, c);
     const uint8_t device = uint8_t(bus.DeviceBits() | (rq.tf.ext ? 0 : (rq.tf.device & 0x0F)));
     Outcome o = SelectDevice(bus, device, r);
     if (o != Outcome::Ok) {
@@ -328,14 +330,14 @@ Result Command(const Connection& c, const Request& rq)
     return r;
 }
 
-Result Reset(const Connection& c)
+Result Reset(PortBackend& ports, const Connection& c)
 {
     Result r;
     if (!c.initialised) {
         r.outcome = Outcome::NotInitialised;
         return r;
     }
-    Bus bus(c);
+    Bus bus(ports, c);
     uint8_t st = bus.Alt();
     r.status = st;
     if (Floating(st)) {
@@ -361,9 +363,9 @@ Result Reset(const Connection& c)
     return r;
 }
 
-int32_t Ready(const Connection& c, bool& running, Result& r)
+int32_t Ready(PortBackend& ports, const Connection& c, bool& running, Result& r)
 {
-    Bus bus(c);
+    Bus bus(ports, c);
     const uint8_t st = bus.Alt();
     r.status = st;
     if (st & kStBsy) {
@@ -389,16 +391,73 @@ int32_t Ready(const Connection& c, bool& running, Result& r)
     return (st & kStDrdy) ? 0 : 2;
 }
 
-bool ShowsError(const Connection& c)
+}  // namespace port
+
+// ---- the port transport ------------------------------------------------------------
+
+PortTransport::PortTransport(uint16_t basePort, uint16_t altPort, uint8_t device, PortBackend* ports)
+    : m_ports(ports)
 {
-    const uint8_t st = Bus(c).Alt();
+    m_c.basePort = basePort;
+    m_c.altPort = altPort;
+    m_c.device = device ? 1 : 0;
+    m_c.initialised = true;
+}
+
+PortBackend& PortTransport::Ports() const { return m_ports ? *m_ports : ::Ports(); }
+
+void PortTransport::Select()
+{
+    Ports().Out8(uint16_t(m_c.basePort + kRegDevice), uint8_t(kDevObsolete | kDevLba | (m_c.device ? kDevSlave : 0)));
+}
+
+void PortTransport::Configure(uint16_t timeOutSeconds)
+{
+    m_c.timeOutSeconds = timeOutSeconds;
+    m_running = false;
+    // We poll: the drive must not leave an interrupt pending for anyone.
+    if (m_c.altPort && (m_ports || HavePortBackend()))
+        Ports().Out8(m_c.altPort, kCtlNien);
+}
+
+Result PortTransport::Execute(const Request& request)
+{
+    const Result r = port::Command(Ports(), m_c, request);
+    m_running = r.ok() && (r.status & kStBsy);
+    return r;
+}
+
+Result PortTransport::Reset()
+{
+    m_running = false;
+    return port::Reset(Ports(), m_c);
+}
+
+int32_t PortTransport::Ready(Result& r) { return port::Ready(Ports(), m_c, m_running, r); }
+
+bool PortTransport::ShowsError()
+{
+    const uint8_t st = Ports().In8(m_c.altPort);
     return !(st & kStBsy) && (st & (kStErr | kStDf));
 }
 
-void MaskInterrupts(const Connection& c)
+uint8_t PortTransport::Sample(Register r)
 {
-    if (c.altPort && HavePortBackend())
-        Ports().Out8(c.altPort, kCtlNien);
+    switch (r) {
+    case Register::AltStatus: return Ports().In8(m_c.altPort);
+    case Register::Status: return Ports().In8(uint16_t(m_c.basePort + kRegStatus));
+    case Register::Error: return Ports().In8(uint16_t(m_c.basePort + kRegError));
+    }
+    return 0xFF;
 }
 
-}  // namespace ata::port
+Address PortTransport::address() const
+{
+    Address a;
+    a.basePort = m_c.basePort;
+    a.altPort = m_c.altPort;
+    a.device = m_c.device;
+    return a;
+}
+
+}  // namespace ata

@@ -49,9 +49,25 @@ enum class Outcome {
                       // pending from an earlier command (only a reset ends it)
     NotInitialised,   // no InitDLL yet
     InvalidArgument,  // count or address outside what the command can carry
+    Refused,          // the kernel refused the command (or the access to the drive) and
+                      // never sent it: osError or the sense data say why
 };
 
+// One command.  Build it with NonData, In or Out: they set the data
+// direction, the sector count in the taskfile and the size of the buffer
+// together, so that a transport that takes the transfer length from the
+// taskfile (ATA pass-through) moves what the buffer holds.
 struct Request {
+    static Request NonData(const Taskfile& tf);
+    // PIO data-in of `sectors` × 512 bytes into `buffer`.
+    static Request In(const Taskfile& tf, uint8_t* buffer, uint32_t sectors);
+    // PIO data-out of `sectors` × 512 bytes from `buffer`; with `repeat` the
+    // same 512 bytes for every sector.
+    static Request Out(const Taskfile& tf, const uint8_t* buffer, uint32_t sectors, bool repeat = false);
+
+    // The bytes the data phase moves, trailing bytes included.
+    uint32_t DataBytes() const { return sectors * 512 + trailingCount; }
+
     Taskfile tf;
     Protocol protocol = Protocol::NonData;
     uint8_t* in = nullptr;         // PioIn: sectors × 512 bytes
@@ -65,6 +81,10 @@ struct Request {
     const uint8_t* trailingBytes = nullptr;
     uint32_t trailingCount = 0;
     bool readBack = false;         // read the registers back after completion
+    // A time-out of its own (seconds) where the command may run longer than
+    // the connection's (SECURITY ERASE UNIT on a transport that waits for its
+    // end); 0: the connection's.
+    uint32_t timeoutSeconds = 0;
 };
 
 struct Result {
@@ -73,9 +93,19 @@ struct Result {
     uint8_t error = 0;
     int64_t micros = -1;  // command write to BSY clear
     Taskfile regs;        // registers read back (when asked)
+    // Refused, and failures of the system call: the errno (positive), or
+    // the sense key, ASC and ASCQ of a refusal (negative, sgio::SenseCode).
+    int osError = 0;
     bool ok() const { return outcome == Outcome::Ok; }
 };
 
 const char* OutcomeName(Outcome o);
+
+// The registers the lamps and the scan look at outside a command.
+enum class Register {
+    AltStatus,  // the status without side effects (the monitor)
+    Status,     // the status register (a read acknowledges a pending interrupt)
+    Error,
+};
 
 }  // namespace ata

@@ -9,7 +9,7 @@
 #include "common/UiCall.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
-#include "hw/PortIo.h"
+#include "hw/AtaPort.h"
 #include "monitor/KVErrorReg.h"
 #include "monitor/KVStatusReg.h"
 
@@ -20,12 +20,27 @@ TMonitorThread::TMonitorThread(uint16_t basePort, uint16_t altPort, uint8_t devi
     start();
 }
 
+TMonitorThread::TMonitorThread(std::shared_ptr<ata::Transport> transport, uint16_t periodMs,
+                               TKVStatusReg* statusDisplay, TKVErrorReg* errorDisplay)
+    : TMonitorThread(std::move(transport), periodMs, statusDisplay, errorDisplay, DeferredStart::Yes)
+{
+    start();
+}
+
 TMonitorThread::TMonitorThread(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t periodMs,
                                TKVStatusReg* statusDisplay, TKVErrorReg* errorDisplay, DeferredStart)
+    : TMonitorThread(std::make_shared<ata::PortTransport>(basePort, altPort, device), periodMs, statusDisplay,
+                     errorDisplay, DeferredStart::Yes)
+{
+}
+
+TMonitorThread::TMonitorThread(std::shared_ptr<ata::Transport> transport, uint16_t periodMs,
+                               TKVStatusReg* statusDisplay, TKVErrorReg* errorDisplay, DeferredStart)
     : Period(periodMs),
-      m_statusPort(altPort),
-      m_errorPort(uint16_t(basePort + 1)),
-      m_device(device),
+      m_transport(std::move(transport)),
+      m_statusPort(m_transport->address().altPort),
+      m_errorPort(uint16_t(m_transport->address().basePort + 1)),
+      m_device(m_transport->address().device),
       m_errorDisplay(errorDisplay),
       m_statusDisplay(statusDisplay)
 {
@@ -37,9 +52,7 @@ TMonitorThread::TMonitorThread(uint16_t basePort, uint16_t altPort, uint8_t devi
 TMonitorThread::~TMonitorThread()
 {
     // Never leave the command layer holding a monitor that is gone.
-    const ata::Connection c = ata::CurrentConnection();
-    if (c.monitor == static_cast<MonitorControl*>(this))
-        InitDLL(c.basePort, c.altPort, c.device, c.timeOutSeconds, c.counterFrequency, nullptr);
+    ata::ForgetMonitor(this);
 }
 
 void TMonitorThread::Pause()
@@ -102,7 +115,7 @@ void TMonitorThread::Execute()
             }
             if (m_stop.load())
                 break;
-            status = PortRead(m_statusPort);
+            status = m_transport->Sample(ata::Register::AltStatus);
             ++m_samples;
         }
         const bool refresh = m_refresh.exchange(false);
@@ -144,7 +157,7 @@ void TMonitorThread::UpdateDisplays()
             m_refresh.store(true);
             return;
         }
-        error = PortRead(m_errorPort);
+        error = m_transport->Sample(ata::Register::Error);
     }
     m_errorDisplay->SetRegValue(error);
 }

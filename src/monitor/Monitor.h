@@ -2,10 +2,12 @@
 // The register monitor: a thread that samples the drive's alternate status
 // register every Period milliseconds and, when the byte changes, shows it
 // and the error register on the two lamp rows through a synchronous hand-off
-// to the UI thread.
+// to the UI thread.  It reads them through the connection's transport: live
+// from a channel's ports, or as the last command left them on a drive the
+// kernel owns (it never sends a command of its own).
 //
 // Pausing never waits for the thread: a mutex is held only around the one
-// port read, so once Pause() has returned no port is read until Resume().
+// register read, so once Pause() has returned nothing is read until Resume().
 // The thread starts at construction and frees itself (deleteLater) when it
 // has ended; RequestStop() ends it without waiting.
 #include <QPointer>
@@ -13,9 +15,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "common/MonitorControl.h"
+
+namespace ata {
+class Transport;
+}
 
 class TKVStatusReg;
 class TKVErrorReg;
@@ -27,6 +34,9 @@ public:
     // and may go away before the thread does.
     TMonitorThread(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t periodMs,
                    TKVStatusReg* statusDisplay, TKVErrorReg* errorDisplay);
+    // Starts sampling the drive `transport` reaches.
+    TMonitorThread(std::shared_ptr<ata::Transport> transport, uint16_t periodMs, TKVStatusReg* statusDisplay,
+                   TKVErrorReg* errorDisplay);
 
     // MonitorControl: any thread.  Pause() returns at once (at most after
     // the port read in progress); Resume() of a thread that is not paused
@@ -67,6 +77,8 @@ protected:
     // For subclasses that must finish their own construction before the
     // thread runs: they call start() themselves.
     enum class DeferredStart { Yes };
+    TMonitorThread(std::shared_ptr<ata::Transport> transport, uint16_t periodMs, TKVStatusReg* statusDisplay,
+                   TKVErrorReg* errorDisplay, DeferredStart);
     TMonitorThread(uint16_t basePort, uint16_t altPort, uint8_t device, uint16_t periodMs,
                    TKVStatusReg* statusDisplay, TKVErrorReg* errorDisplay, DeferredStart);
     // Only deleteLater frees the thread, after it has finished.
@@ -81,6 +93,7 @@ protected:
 private:
     void StopAtQuit();
 
+    const std::shared_ptr<ata::Transport> m_transport;
     const uint16_t m_statusPort;
     const uint16_t m_errorPort;
     const uint8_t m_device;
@@ -88,7 +101,7 @@ private:
     QPointer<TKVErrorReg> m_errorDisplay;
     QPointer<TKVStatusReg> m_statusDisplay;
 
-    std::mutex m_mutex;  // held around a port read, and to change the flags
+    std::mutex m_mutex;  // held around a register read, and to change the flags
     std::condition_variable m_cv;
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_stop{false};

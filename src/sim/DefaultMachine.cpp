@@ -150,6 +150,16 @@ const char* const kDefaultMachineJson = R"json(
       },
       "secondary": { }
     }
+  ],
+  "passThrough": [
+    { "name": "/dev/sda", "sense": "fixed",
+      "drive": {
+        "model": "SIMDISK SD-7000A AHCI", "serial": "SD7A0000007", "firmware": "A3.10",
+        "sectors": 16777216, "lba48": true, "ataVersion": 8, "udma": "407F",
+        "temperature": 38,
+        "zones": [ { "to": 0.5, "ms": 0.8 }, { "to": 1.0, "ms": 1.2 } ]
+      }
+    }
   ]
 }
 )json";

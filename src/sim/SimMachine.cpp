@@ -3,6 +3,7 @@
 #include "hw/AtaDefs.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace sim {
 
@@ -229,6 +230,11 @@ Machine::Machine(const MachineSpec& spec) : m_routes(65536)
             m_channels.push_back(std::move(channel));
         }
     }
+    for (const PassThroughSpec& p : spec.passThrough) {
+        m_passThrough.push_back(std::make_unique<PassThroughDrive>(p, m_mutex));
+        // Called with the machine lock held (from a register access).
+        m_passThrough.back()->Model()->SetStateListener([this] { SaveStateLocked(); });
+    }
 }
 
 Machine::~Machine() = default;
@@ -383,12 +389,61 @@ void Machine::PowerCycle()
         for (int d = 0; d < 2; ++d)
             if (Drive* drv = c->DriveAt(d))
                 drv->PowerCycle();
+    for (auto& p : m_passThrough)
+        p->Model()->PowerCycle();
+}
+
+PassThroughDrive* Machine::PassThroughAt(const std::string& name)
+{
+    for (auto& p : m_passThrough)
+        if (p->Name() == name)
+            return p.get();
+    return nullptr;
+}
+
+namespace {
+
+class SimNode : public ata::SgNode {
+public:
+    SimNode(std::shared_ptr<Machine> machine, PassThroughDrive* drive) : m_machine(std::move(machine)), m_drive(drive) {}
+    int Io(sg_io_hdr_t& h) override { return m_drive->Io(h); }
+
+private:
+    std::shared_ptr<Machine> m_machine;
+    PassThroughDrive* m_drive;
+};
+
+}  // namespace
+
+std::shared_ptr<ata::SgNode> Machine::Open(const std::string& path, std::string* why, int* error)
+{
+    if (PassThroughDrive* d = PassThroughAt(path))
+        return std::make_shared<SimNode>(weak_from_this().lock(), d);
+    if (error)
+        *error = ENOENT;
+    if (why) {
+        std::string known;
+        for (const std::string& n : Drives())
+            known += (known.empty() ? "" : ", ") + n;
+        *why = path + ": на симулированной машине нет такого диска" +
+               (known.empty() ? std::string(" (дисков за ядром у неё нет)") : " (есть: " + known + ")");
+    }
+    return nullptr;
+}
+
+std::vector<std::string> Machine::Drives() const
+{
+    std::vector<std::string> names;
+    for (const auto& p : m_passThrough)
+        names.push_back(p->Name());
+    return names;
 }
 
 std::shared_ptr<Machine> InstallMachine(const MachineSpec& spec)
 {
     auto m = std::make_shared<Machine>(spec);
     InstallPortBackend(m);
+    ata::InstallPassThroughHost(m);
     return m;
 }
 

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "hw/PassThrough.h"
 #include "hw/PortIo.h"
 #include "sim/SimDrive.h"
+#include "sim/SimPassThrough.h"
 #include "sim/SimSpec.h"
 
 namespace sim {
@@ -54,7 +56,9 @@ private:
     uint64_t m_selectsWhileBusy = 0;
 };
 
-class Machine : public PortBackend {
+// Its pass-through drives (the kernel's SATA drives of a real machine) answer
+// SG_IO through the machine as their host.
+class Machine : public PortBackend, public ata::PassThroughHost, public std::enable_shared_from_this<Machine> {
 public:
     explicit Machine(const MachineSpec& spec);
     ~Machine() override;
@@ -78,6 +82,15 @@ public:
     std::mutex& Lock() { return m_mutex; }
     // Power off and on every drive.
     void PowerCycle();
+
+    // The pass-through drives, by the name the machine gives them.
+    PassThroughDrive* PassThroughAt(const std::string& name);
+    const std::vector<std::unique_ptr<PassThroughDrive>>& PassThroughDrives() const { return m_passThrough; }
+    // ata::PassThroughHost.  A node keeps the machine alive.
+    std::shared_ptr<ata::SgNode> Open(const std::string& path, std::string* why, int* error = nullptr) override;
+    std::vector<std::string> Drives() const override;
+    std::string DriveName(const std::string& path) const override { return path; }
+    bool Simulated() const override { return true; }
 
     // Keeps what the user changes on the drives (passwords, security state,
     // host protected area, SMART state, soft-bad sectors) in `stateFile`:
@@ -109,6 +122,7 @@ private:
     std::vector<PciFunction> m_pci;
     std::vector<std::unique_ptr<Channel>> m_channels;
     std::vector<Route> m_routes;  // 65536 entries
+    std::vector<std::unique_ptr<PassThroughDrive>> m_passThrough;
     uint32_t m_cf8 = 0;
     std::string m_stateFile;
     bool m_loadingState = false;
@@ -116,8 +130,8 @@ private:
     uint64_t m_accesses = 0;
 };
 
-// Builds and installs a machine as the process's port backend; returns it
-// for inspection.
+// Builds and installs a machine as the process's port backend and as its
+// pass-through host; returns it for inspection.
 std::shared_ptr<Machine> InstallMachine(const MachineSpec& spec);
 
 // Ports of the two channels of a storage controller function, as its

@@ -120,8 +120,27 @@ struct PciFunctionSpec {
     std::array<ChannelSpec, 2> channels;  // primary, secondary
 };
 
+// How the kernel reports an ATA error in sense data: fixed format in the
+// layout of kernels before 6.10 or of 6.10 and later, or descriptor format
+// (D_SENSE set; a MODE SELECT of the control mode page changes it).
+enum class SenseLayout { Fixed, Fixed610, Descriptor };
+
+// What carries the drive: a SATA port of a kernel ATA driver, or a USB bridge
+// that passes ATA commands through, or one that refuses them.
+enum class PassThroughBus { Sata, Usb, UsbWithoutAta };
+
+// A drive that the kernel owns, reached with ATA PASS-THROUGH (SG_IO) under
+// the name of its device node.
+struct PassThroughSpec {
+    std::string name;  // "/dev/sda", or any name the machine file gives
+    SenseLayout sense = SenseLayout::Fixed;
+    PassThroughBus bus = PassThroughBus::Sata;
+    DriveSpec drive;
+};
+
 struct MachineSpec {
     std::vector<PciFunctionSpec> functions;
+    std::vector<PassThroughSpec> passThrough;
 };
 
 // The machine that needs no file.

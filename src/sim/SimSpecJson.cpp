@@ -1,6 +1,6 @@
 // Machine description files.  A file is one JSON object:
 //
-// { "pci": [ function, ... ] }
+// { "pci": [ function, ... ], "passThrough": [ passThrough, ... ] }
 //
 // function: { "address": "BB:DD.F", "id": "VVVV:DDDD", "class": "CCSS",
 //             "progIf": "PP", "multiFunction": bool, "bars": ["hex", ...],
@@ -8,6 +8,9 @@
 // channel:  { "master": drive, "slave": drive, "floatingBus": "FF" or "7F" }
 // drive:    the keys of kDriveFields below; every one but "model" and
 //           "sectors" has a default.
+// passThrough: { "name": "/dev/sda", "sense": "fixed" | "fixed-6.10" |
+//           "descriptor", "bus": "sata" | "usb" | "usb-without-ata",
+//           "drive": drive }: a drive the kernel owns, reached by its name.
 //
 // Every key is read by one row of a table (its type, its range, where it
 // goes); a key no table knows, a value of the wrong type or out of range is
@@ -399,10 +402,49 @@ const Fields<PciFunctionSpec> kFunctionFields = {
      [](Reader& r, const QJsonValue& v, PciFunctionSpec& f) { ReadObject(r, v, kChannelFields, f.channels[1]); }},
 };
 
+const Fields<PassThroughSpec> kPassThroughFields = {
+    // A path, like the kernel's nodes: never taken for a port text.
+    {"name",
+     [](Reader& r, const QJsonValue& v, PassThroughSpec& p) {
+         Text("name", &PassThroughSpec::name, 64, true).read(r, v, p);
+         if (!r.Failed() && (p.name.size() < 2 || p.name[0] != '/' || p.name.find(' ') != std::string::npos))
+             r.Fail(v, QStringLiteral("нужен путь устройства без пробелов, например \"/dev/sda\""));
+     },
+     true},
+    Choice<PassThroughSpec, SenseLayout>("sense", &PassThroughSpec::sense,
+                                         {{"fixed", SenseLayout::Fixed},
+                                          {"fixed-6.10", SenseLayout::Fixed610},
+                                          {"descriptor", SenseLayout::Descriptor}}),
+    Choice<PassThroughSpec, PassThroughBus>("bus", &PassThroughSpec::bus,
+                                            {{"sata", PassThroughBus::Sata},
+                                             {"usb", PassThroughBus::Usb},
+                                             {"usb-without-ata", PassThroughBus::UsbWithoutAta}}),
+    {"drive",
+     [](Reader& r, const QJsonValue& v, PassThroughSpec& p) {
+         std::optional<DriveSpec> d;
+         ReadDrive(r, v, d);
+         if (d)
+             p.drive = *d;
+         else if (!r.Failed())
+             r.Fail(v, QStringLiteral("нужен объект диска { \"model\", \"sectors\", ... }"));
+     },
+     true},
+};
+
 const Fields<MachineSpec> kMachineFields = {
     {"pci",
      [](Reader& r, const QJsonValue& v, MachineSpec& m) { ReadList(r, v, kFunctionFields, m.functions, 256); },
      true},
+    {"passThrough",
+     [](Reader& r, const QJsonValue& v, MachineSpec& m) {
+         ReadList<PassThroughSpec>(r, v, kPassThroughFields, m.passThrough, 64,
+                                   [&m](Reader& r, const QJsonObject&, PassThroughSpec& p) {
+                                       for (const PassThroughSpec& other : m.passThrough)
+                                           if (other.name == p.name)
+                                               r.FailHere(QStringLiteral("имя \"%1\" уже занято другим диском")
+                                                              .arg(QString::fromStdString(p.name)));
+                                   });
+     }},
 };
 
 // ---- the machine as a whole -------------------------------------------------------------

@@ -96,7 +96,10 @@ std::string StateKey(uint16_t basePort, int device)
         .toStdString();
 }
 
-std::optional<DriveStates> ParseMachineState(const QByteArray& json, const DriveLookup& lookup, std::string* error)
+std::string StateKey(const std::string& passThroughName) { return "pt:" + passThroughName; }
+
+std::optional<DriveStates> ParseMachineState(const QByteArray& json, const DriveLookup& lookup, std::string* error,
+                                             const NamedDriveLookup& named)
 {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &pe);
@@ -112,11 +115,16 @@ std::optional<DriveStates> ParseMachineState(const QByteArray& json, const Drive
         for (auto it = root.begin(); it != root.end() && !r.Failed(); ++it) {
             Reader::Scope scope(r, it.key());
             const QRegularExpressionMatch m = key.match(it.key());
-            if (!m.hasMatch()) {
-                r.FailHere(QStringLiteral("неизвестный ключ: нужен порт и устройство, например \"01F0:master\""));
+            Drive* drive = nullptr;
+            if (it.key().startsWith(QLatin1String("pt:")) && it.key().size() > 3) {
+                drive = named ? named(it.key().mid(3).toStdString()) : nullptr;
+            } else if (m.hasMatch()) {
+                drive = lookup(uint16_t(m.captured(1).toUInt(nullptr, 16)), m.captured(2) == QLatin1String("slave"));
+            } else {
+                r.FailHere(QStringLiteral("неизвестный ключ: нужен порт и устройство, например \"01F0:master\", "
+                                          "или диск за ядром, например \"pt:/dev/sda\""));
                 continue;
             }
-            Drive* drive = lookup(uint16_t(m.captured(1).toUInt(nullptr, 16)), m.captured(2) == QLatin1String("slave"));
             if (!drive)
                 continue;  // a drive the machine file no longer has
             PersistentState s = drive->State();
@@ -137,11 +145,15 @@ bool Machine::SaveStateLocked(std::string* error)
     if (m_stateFile.empty() || m_loadingState)
         return true;
     QJsonObject root;
-    for (auto& c : m_channels) {
-        for (int d = 0; d < 2; ++d) {
-            Drive* drv = c->DriveAt(d);
-            if (!drv)
-                continue;
+    std::vector<std::pair<std::string, const Drive*>> drives;
+    for (auto& c : m_channels)
+        for (int d = 0; d < 2; ++d)
+            if (const Drive* drv = c->DriveAt(d))
+                drives.emplace_back(StateKey(c->Base(), d), drv);
+    for (auto& p : m_passThrough)
+        drives.emplace_back(StateKey(p->Name()), p->Model());
+    {
+        for (const auto& [stateKey, drv] : drives) {
             const PersistentState& s = drv->State();
             QJsonObject o;
             o["smartEnabled"] = s.smartEnabled;
@@ -154,7 +166,7 @@ bool Machine::SaveStateLocked(std::string* error)
             for (uint64_t lba : s.softBad)
                 bad.append(QString::number(lba));
             o["softBad"] = bad;
-            root[QString::fromStdString(StateKey(c->Base(), d))] = o;
+            root[QString::fromStdString(stateKey)] = o;
         }
     }
     QString why;
@@ -188,7 +200,9 @@ bool Machine::AttachStateFile(const std::string& stateFile, std::string* error, 
     if (!missing) {
         std::string bad;
         const auto states =
-            ParseMachineState(bytes, [this](uint16_t base, int device) { return DriveAt(base, device); }, &bad);
+            ParseMachineState(
+                bytes, [this](uint16_t base, int device) { return DriveAt(base, device); }, &bad,
+                [this](const std::string& name) { PassThroughDrive* p = PassThroughAt(name); return p ? p->Model() : nullptr; });
         if (!states) {
             m_stateFile.clear();
             if (error)

@@ -5,7 +5,8 @@
 // { "01F0:master": { "smartEnabled": bool, "securityEnabled": bool,
 //                    "levelMax": bool, "user": 64 hex digits,
 //                    "master": 64 hex digits, "maxAddress": "decimal",
-//                    "softBad": ["decimal", ...] }, ... }
+//                    "softBad": ["decimal", ...] }, ...
+//   "pt:/dev/sda": { ... } }     a pass-through drive, by its name
 //
 // A key of a drive the machine no longer has is skipped (the machine file
 // was edited); anything else that is not exactly this is refused.
@@ -24,13 +25,17 @@ namespace sim {
 constexpr qint64 kMaxStateFileBytes = 64 << 20;
 
 using DriveLookup = std::function<Drive*(uint16_t basePort, int device)>;
+using NamedDriveLookup = std::function<Drive*(const std::string& name)>;
 using DriveStates = std::vector<std::pair<Drive*, PersistentState>>;
 
 // The states the file gives the drives `lookup` finds, checked against
 // each drive (addresses inside it); nothing is applied here.
-std::optional<DriveStates> ParseMachineState(const QByteArray& json, const DriveLookup& lookup, std::string* error);
+// `named` finds the pass-through drives ("pt:" keys; none without it).
+std::optional<DriveStates> ParseMachineState(const QByteArray& json, const DriveLookup& lookup, std::string* error,
+                                             const NamedDriveLookup& named = nullptr);
 
-// The key of a drive in the file: "01F0:master".
+// The key of a drive in the file: "01F0:master", "pt:/dev/sda".
 std::string StateKey(uint16_t basePort, int device);
+std::string StateKey(const std::string& passThroughName);
 
 }  // namespace sim

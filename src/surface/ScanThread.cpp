@@ -9,7 +9,6 @@
 #include "common/UiCall.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
-#include "hw/PortIo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -163,9 +162,9 @@ void TScanThread::Execute()
             std::this_thread::sleep_for(25ms);
             // A drive still busy answers every register with its status:
             // what would be read as the error register is not one.
-            const uint8_t status = PortRead(uint16_t(Ctx().BasePort + 7));
+            const uint8_t status = ata::SampleRegister(ata::Register::Status);
             const bool busy = (status & ata::kStBsy) != 0;
-            m_errorValue = busy ? 0 : PortRead(uint16_t(Ctx().BasePort + 1));
+            m_errorValue = busy ? 0 : ata::SampleRegister(ata::Register::Error);
             SetErrorReg(m_errorValue);
             m_blockResult =
                 FailedBlockResult(r == ata::TimedFailureCode(ata::Outcome::Timeout), status, m_errorValue);

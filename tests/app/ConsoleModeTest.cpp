@@ -235,8 +235,37 @@ TEST(ConsoleSmart, PrintsTheViewersTableLeavesSmartOffAndFailsWithTheMessage)
     EXPECT_TRUE(o3.Lines().isEmpty());
     EXPECT_TRUE(e3.Lines().value(0).startsWith(QStringLiteral("voran: Ошибка включения SMART! (")));
 
-    EXPECT_EQ(ParseCommandLine({"--smart"}).errors, QStringList{"--smart: не указан канал (--channel BASE[:CONTROL])"});
+    EXPECT_EQ(ParseCommandLine({"--smart"}).errors,
+              QStringList{"--smart: не указан канал (--channel BASE[:CONTROL]) или диск (--device УСТРОЙСТВО)"});
     EXPECT_EQ(ParseCommandLine({"--channel", "1F0", "--smart", "--identify"}).errors.size(), 1);
+}
+
+// The same drive on a channel and behind the kernel's pass-through gives the
+// same reports and exit statuses.
+TEST(ConsoleDevice, ReportsEqualThoseOfTheSameDriveOnAChannel)
+{
+    ConsoleBench bench(DefectDrive());
+    sim::MachineSpec spec = testsim::OneChannel(DefectDrive());
+    spec.passThrough = {testsim::PassThrough("/dev/sdc", DefectDrive(), sim::SenseLayout::Fixed610)};
+    bench.machine = sim::InstallMachine(spec);
+    for (const QStringList& command : {QStringList{"--identify"}, QStringList{"--smart"},
+                                       QStringList{"--scan", "0", "35000"}}) {
+        Capture o1, e1, o2, e2;
+        const int onChannel = bench.Run(QStringList{"--channel", "01F0"} + command, o1, e1);
+        const int onDevice = bench.Run(QStringList{"--device", "/dev/sdc"} + command, o2, e2);
+        EXPECT_EQ(onDevice, onChannel) << command.join(' ').toStdString();
+        EXPECT_EQ(WithoutClock(o2.Lines()), WithoutClock(o1.Lines())) << command.join(' ').toStdString();
+        EXPECT_TRUE(e2.Lines().isEmpty()) << e2.Lines().join('\n').toStdString();
+    }
+    EXPECT_GT(bench.machine->PassThroughAt("/dev/sdc")->Requests(), 100u);
+    EXPECT_EQ(ata::CurrentConnection().path, "/dev/sdc");
+
+    auto errors = [](QStringList a) { return ParseCommandLine(a).errors.size(); };
+    EXPECT_EQ(errors({"--device", "/dev/sdc"}), 1) << "a device without a command";
+    EXPECT_EQ(errors({"--device", "/dev/sdc", "--channel", "01F0", "--smart"}), 1);
+    EXPECT_EQ(errors({"--device", "/dev/sdc", "--slave", "--smart"}), 1);
+    EXPECT_TRUE(ParseCommandLine({"--device", "/dev/sdc", "--scan"}).RealDevice());
+    EXPECT_FALSE(ParseCommandLine({"--sim", "m.json", "--device", "/dev/sdc", "--scan"}).RealDevice());
 }
 
 TEST(ConsoleScan, ReportEqualsTheWindowsSavedReportLineForLine)
@@ -367,6 +396,24 @@ TEST(ConsoleProgram, ExitStatuses)
     EXPECT_EQ(prog.Run({"--channel", "01F0", "--slave", "--identify"}, nullptr, &err), 3);
     EXPECT_TRUE(err.contains(QStringLiteral("Ошибка идентификации устройства!")));
     EXPECT_EQ(prog.Run({"--channel", "C000:C400", "--identify"}), 3) << "nothing at these ports";
+}
+
+TEST(ConsoleDevice, AnUnknownDriveOrANodeThatIsNoDiskIsRefused)
+{
+    Program prog(R"({"pci":[],"passThrough":[{"name":"/dev/sda","drive":{"model":"PT","sectors":1000,"timeScale":0}}]})");
+    QString out, err;
+    EXPECT_EQ(prog.Run({"--device", "/dev/sda", "--identify"}, &out), 0);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Модель.......................... PT\n")));
+    EXPECT_EQ(prog.Run({"--device", "/dev/sdb", "--identify"}, nullptr, &err), 3);
+    EXPECT_TRUE(err.contains("/dev/sda")) << "the drives there are: " << err.toStdString();
+
+    // Without --sim a named device is this machine's: a node that is not a
+    // disk is refused before any command goes to it.
+    QProcess p;
+    p.start(QStringLiteral(VORAN_BINARY), {"--device", "/dev/null", "--identify"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 3);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("не диск")));
 }
 
 TEST(ConsoleProgram, ABusyPortIsRefusedWhateverTheEnvironment)

@@ -65,3 +65,37 @@ TEST(AtaTaskfile, SecurityBlockCarriesIdentifierLevelAndPassword)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(drv->State().master.data()), 9), "newmaster");
     EXPECT_TRUE(drv->State().levelMax) << "a master password leaves the level";
 }
+
+// The count of a data command is the number of sectors its buffer holds,
+// IDENTIFY and the security commands included (a pass-through transport
+// takes the transfer length from it).
+TEST(AtaTaskfile, DataCommandsCarryTheirSectorCount)
+{
+    auto m = Install(OneChannel(InstantDrive()));
+    const sim::Drive* d = m->DriveAt(0x1F0, 0);
+    uint8_t b[512];
+    ASSERT_TRUE(IdentifyDevice(b) & 0xFF);
+    EXPECT_EQ(d->LastTaskfile().count, 1);
+    ASSERT_TRUE(GetSMARTAttributes(b) & 0xFF);
+    EXPECT_EQ(d->LastTaskfile().count, 1);
+    ASSERT_TRUE(SecurityAction("x", 0, 0, ata::kCmdSecSetPassword) & 0xFF);
+    EXPECT_EQ(d->LastTaskfile().count, 1);
+
+    uint8_t big[256 * 512];
+    const ata::Request r28 = ata::Request::Out(ata::Taskfile::Lba28(ata::kCmdWriteSectors, 5, 0), big, 256);
+    EXPECT_EQ(r28.tf.count, 0);  // 256 in the 28-bit form
+    EXPECT_EQ(r28.DataBytes(), 256u * 512);
+    const ata::Request r48 = ata::Request::In(ata::Taskfile::Lba48(ata::kCmdReadSectorsExt, 5, 0), big, 256);
+    EXPECT_EQ(r48.tf.count, 0);
+    EXPECT_EQ(r48.tf.countHob, 1);
+    EXPECT_EQ(r48.protocol, ata::Protocol::PioIn);
+}
+
+TEST(AtaTaskfile, EraseTimeOutFollowsTheDrivesEstimate)
+{
+    EXPECT_EQ(ata::EraseTimeoutSeconds(30), 2u * 60 * 60);           // 60 minutes, twice
+    EXPECT_EQ(ata::EraseTimeoutSeconds(5), 3600u);                   // at least an hour
+    EXPECT_EQ(ata::EraseTimeoutSeconds(0x8000 | 600), 2u * 1200 * 60);  // extended format
+    EXPECT_EQ(ata::EraseTimeoutSeconds(0), 7u * 24 * 3600);          // no estimate
+    EXPECT_EQ(ata::EraseTimeoutSeconds(255), 7u * 24 * 3600);        // "more than 508 minutes"
+}

@@ -116,6 +116,31 @@ TEST_F(MonitorSimTest, TheLampsChangeWhenACommandRuns)
     EXPECT_EQ(lamps.error->RegValue(), 0);
 }
 
+// On a drive the kernel owns the lamps show the registers of the last
+// command, and the monitor sends none of its own.
+TEST_F(MonitorSimTest, OnAPassThroughDriveTheLampsFollowTheLastCommand)
+{
+    Watchdog watchdog("the pass-through lamp test", 60s);
+    sim::DriveSpec spec = testsim::InstantDrive("PT LAMPS");
+    spec.failing = {{100, 1, ata::kErUnc, 0}};
+    machine = testsim::InstallPassThrough({testsim::PassThrough("/dev/sda", spec)});
+    sim::PassThroughDrive* pt = machine->PassThroughAt("/dev/sda");
+    monitor = new TMonitorThread(ata::CurrentTransport(), 1, lamps.status, lamps.error);
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Stats().samples >= 20; }));
+    EXPECT_EQ(lamps.status->RegValue(), 255) << "no command yet: nothing to show";
+    EXPECT_EQ(pt->Requests(), 0u);
+
+    EXPECT_LT(VerifySectors(100, 1, 0), 0);
+    ASSERT_TRUE(PumpUntil([&] { return lamps.status->RegValue() == 0x51; }));
+    EXPECT_EQ(lamps.error->RegValue(), ata::kErUnc);
+    EXPECT_GE(VerifySectors(0, 1, 0), 0);
+    ASSERT_TRUE(PumpUntil([&] { return lamps.status->RegValue() == 0x50; }));
+    EXPECT_EQ(lamps.error->RegValue(), 0);
+    const uint64_t samples = monitor->Stats().samples;
+    ASSERT_TRUE(PumpUntil([&] { return monitor->Stats().samples >= samples + 20; }));
+    EXPECT_EQ(pt->Requests(), 2u);
+}
+
 TEST_F(MonitorSimTest, AMonitorThatEndsIsTakenBackFromTheCommandLayer)
 {
     Connect(10);

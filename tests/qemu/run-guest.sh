@@ -3,12 +3,17 @@
 # images) with Debian's kernel and an initramfs built here, and runs the
 # hardware-path checks of voran_qemu_guest inside it.
 #
-#   run-guest.sh --guest BIN --drives FILE --work DIR
+#   run-guest.sh --guest BIN --drives FILE --work DIR [--machine pc|q35]
 #
 # The guest loads only the virtio and 9p modules (never a driver for the IDE
 # controller), mounts this machine's root read-only over 9p, chroots into it
 # and runs BIN --hardware-in-guest.  Its results come back through a second,
 # writable 9p export: DIR/out/results.txt (see check-results.sh).
+#
+# --machine q35 boots QEMU's q35 machine instead, the drives on its built-in
+# AHCI controller (ide.N = AHCI port N), loads the kernel's ahci, sd_mod and
+# sg drivers, and runs BIN --sata-in-guest: the checks that reach the drives
+# through the kernel with ATA pass-through.
 #
 # Exit status: 0 when the guest ran the checks to the end (their verdicts
 # are asserted by check-results.sh), 77 when QEMU, the kernel or a static
@@ -19,16 +24,24 @@
 # VORAN_QEMU_ACCEL (auto, tcg or kvm; see below).
 set -euo pipefail
 
-guest="" drives="" work=""
+guest="" drives="" work="" machine="pc"
 while (($#)); do
   case "$1" in
     --guest) guest="$2"; shift 2 ;;
     --drives) drives="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
+    --machine) machine="$2"; shift 2 ;;
     *) echo "run-guest.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
-[[ -n "$guest" && -n "$drives" && -n "$work" ]] || { echo "usage: run-guest.sh --guest BIN --drives FILE --work DIR" >&2; exit 2; }
+[[ -n "$guest" && -n "$drives" && -n "$work" ]] || { echo "usage: run-guest.sh --guest BIN --drives FILE --work DIR [--machine pc|q35]" >&2; exit 2; }
+# What differs between the two machines: the guest's mode and token, the
+# kernel drivers it loads, how a drive is attached.
+case "$machine" in
+  pc) guest_mode="--hardware-in-guest" token="voran_qemu_guest=1" drivers=() ;;
+  q35) guest_mode="--sata-in-guest" token="voran_qemu_sata=1" drivers=(ahci sd_mod sg) ;;
+  *) echo "run-guest.sh: --machine must be pc or q35, not '$machine'" >&2; exit 2 ;;
+esac
 
 t_start=$(date +%s.%N)
 guest="$(realpath "$guest")"
@@ -85,7 +98,7 @@ for p in "$guest" "$drives" "$out"; do
 done
 [[ -x "$guest" ]] || fail "guest program $guest is missing"
 
-# ---- kernel modules: virtio PCI and 9p, with what they depend on ------------------------
+# ---- kernel modules: virtio PCI and 9p (and the SATA drivers on q35), with what they depend on
 
 declare -A depsOf=() loaded=()
 while IFS= read -r line; do
@@ -101,7 +114,7 @@ add_module() {  # $1: path relative to $moddir; dependencies first
   for d in ${depsOf[$m]}; do add_module "$d"; done
   order+=("$m")
 }
-for want in virtio_pci 9pnet_virtio 9p; do
+for want in virtio_pci 9pnet_virtio 9p "${drivers[@]}"; do
   found=""
   for m in "${!depsOf[@]}"; do
     if [[ "$m" =~ /${want}\.ko(\.xz|\.zst|\.gz)?$ ]]; then found="$m"; break; fi
@@ -143,7 +156,7 @@ done
 
 cat >"$root/init" <<EOF
 #!/bin/busybox sh
-# Voran hardware-path guest: nothing here loads a driver for the IDE controller.
+# Voran hardware-path guest ($machine): on pc nothing here loads a driver for the IDE controller.
 /bin/busybox mount -t proc proc /proc
 /bin/busybox mount -t sysfs sysfs /sys
 /bin/busybox mount -t devtmpfs devtmpfs /dev
@@ -166,7 +179,7 @@ $tmpfs
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 voranout /mnt$out || stop "cannot mount the results export"
 echo "voran-guest: running checks at uptime \$(cut -d' ' -f1 /proc/uptime)"
 chroot /mnt /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/tmp LANG=C.UTF-8 \\
-  $guest --hardware-in-guest --drives $drives --out $out/results.txt >/mnt$out/guest.log 2>&1
+  $guest $guest_mode --drives $drives --out $out/results.txt >/mnt$out/guest.log 2>&1
 echo \$? >/mnt$out/guest-exit
 sync
 umount /mnt$out
@@ -186,8 +199,10 @@ while IFS='|' read -r id bus unit bytes model serial firmware; do
   model="$(trim "$model")" serial="$(trim "$serial")" firmware="$(trim "${firmware%%#*}")"
   img="$work/images/$id.img"
   truncate -s "$bytes" "$img"
+  place="bus=ide.$bus,unit=$unit"
+  [[ "$machine" == q35 ]] && place="bus=ide.$bus"  # one drive per AHCI port
   drive_args+=(-drive "if=none,id=$id,file=$img,format=raw"
-               -device "ide-hd,drive=$id,bus=ide.$bus,unit=$unit,model=$model,serial=$serial,ver=$firmware")
+               -device "ide-hd,drive=$id,$place,model=$model,serial=$serial,ver=$firmware")
 done <"$drives"
 ((${#drive_args[@]})) || fail "no drives in $drives"
 
@@ -236,10 +251,10 @@ limit="${VORAN_QEMU_TIMEOUT:-90}"
 t_boot=$(date +%s.%N)
 set +e
 timeout --kill-after=5 "$limit" "$qemu" \
-  -machine pc "${accel[@]}" -m 512 -smp 1 -nodefaults -no-reboot -display none -monitor none \
+  -machine "$machine" "${accel[@]}" -m 512 -smp 1 -nodefaults -no-reboot -display none -monitor none \
   -serial "file:$work/console.log" \
   -kernel "$kernel" -initrd "$work/initramfs.cpio.gz" \
-  -append "console=ttyS0 quiet loglevel=3 panic=-1 voran_qemu_guest=1" \
+  -append "console=ttyS0 quiet loglevel=3 panic=-1 $token" \
   -fsdev "local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap" \
   -device "virtio-9p-pci,fsdev=hostroot,mount_tag=voranroot" \
   -fsdev "local,id=results,path=$out,security_model=none" \

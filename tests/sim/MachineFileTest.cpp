@@ -11,6 +11,7 @@
 #include "common/SafeFile.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
+#include "hw/PassThrough.h"
 #include "sim/JsonFields.h"
 #include "sim/SimMachine.h"
 #include "sim/SimState.h"
@@ -210,4 +211,43 @@ TEST(StateFile, AFailedSaveKeepsTheOldStateAndAnUnwritableFileIsSaidAtStart)
     ata::IdentifyBlock b{};
     ASSERT_NE(IdentifyDevice(b.Bytes()) & 0xFF, 0);
     EXPECT_EQ(b.Sectors48(), 50000u) << "the next start has the last state that was saved";
+}
+
+TEST(MachineFile, PassThroughDrivesAreReadStrictlyAndKeepTheirStateByName)
+{
+    const std::string drive = R"("drive":{"model":"PT","sectors":100000,"timeScale":0})";
+    auto machine = [&](const std::string& entries) { return R"({"pci":[],"passThrough":[)" + entries + "]}"; };
+    std::string error;
+    const auto spec = sim::ParseMachineSpec(
+        machine(R"({"name":"/dev/sda","sense":"fixed-6.10","bus":"usb",)" + drive + R"(},{"name":"/dev/sg3",)" +
+                drive + "}"),
+        &error);
+    ASSERT_TRUE(spec) << error;
+    ASSERT_EQ(spec->passThrough.size(), 2u);
+    EXPECT_EQ(spec->passThrough[0].sense, sim::SenseLayout::Fixed610);
+    EXPECT_EQ(spec->passThrough[0].bus, sim::PassThroughBus::Usb);
+    EXPECT_EQ(spec->passThrough[1].sense, sim::SenseLayout::Fixed);
+    EXPECT_EQ(spec->passThrough[1].drive.model, "PT");
+
+    EXPECT_NE(ParseError(machine(R"({"name":"/dev/sda","sense":"old",)" + drive + "}")).find("passThrough[0].sense"),
+              std::string::npos);
+    EXPECT_NE(ParseError(machine(R"({"name":"01F0",)" + drive + "}")).find("/dev/sda"), std::string::npos);
+    EXPECT_NE(ParseError(machine(R"({"name":"/dev/sda"})")).find("drive"), std::string::npos);
+    EXPECT_NE(ParseError(machine(R"({"name":"/dev/sda",)" + drive + R"(},{"name":"/dev/sda",)" + drive + "}"))
+                  .find("занято"),
+              std::string::npos);
+
+    QTemporaryDir dir;
+    const std::string state = dir.filePath("m.json.state").toStdString();
+    {
+        auto m = sim::InstallMachine(*spec);
+        ASSERT_TRUE(m->AttachStateFile(state, &error)) << error;
+        ata::Connect(ata::OpenPassThrough("/dev/sg3", &error), 1, 0, nullptr);
+        ASSERT_NE(SetMaxHPA(49999, 1) & 0xFF, 0);
+    }
+    EXPECT_TRUE(ReadAll(QString::fromStdString(state)).contains("pt:/dev/sg3"));
+    auto m = sim::InstallMachine(*spec);
+    ASSERT_TRUE(m->AttachStateFile(state, &error)) << error;
+    EXPECT_EQ(m->PassThroughAt("/dev/sg3")->Model()->CurrentMaxAddress(), 49999u);
+    EXPECT_EQ(m->PassThroughAt("/dev/sda")->Model()->CurrentMaxAddress(), 99999u);
 }

@@ -11,6 +11,7 @@
 #include "common/Clock.h"
 #include "common/Format.h"
 #include "hw/Ata.h"
+#include "hw/PassThrough.h"
 #include "hw/AtaDefs.h"
 #include "hw/PortIo.h"
 #include "sim/SimMachine.h"
@@ -87,6 +88,12 @@ TEST(DefaultMachine, HasTheDrivesItPromises)
     InitDLL(0xC800, 0xCC02, 0, 1, CounterFrequency(), nullptr);
     uint8_t buf[512];
     EXPECT_EQ(IdentifyDevice(buf) & 0xFF, 0) << "empty channel";
+
+    // And one drive behind the kernel's SATA driver.
+    EXPECT_EQ(m->Drives(), std::vector<std::string>{"/dev/sda"});
+    std::string why;
+    ata::Connect(ata::OpenPassThrough("/dev/sda", &why), 1, CounterFrequency(), nullptr);
+    EXPECT_EQ(TrimIdentifyText(Identify().Bytes() + 54, 40), "SIMDISK SD-7000A AHCI") << why;
 }
 
 TEST(DefaultMachine, DefectsDriveHasEveryTimeAndErrorClass)

@@ -1,6 +1,10 @@
 #include "support/SimFixture.h"
 
 #include "common/Clock.h"
+#include "hw/PassThrough.h"
+#include "hw/Transport.h"
+
+#include <stdexcept>
 
 namespace testsim {
 
@@ -26,6 +30,8 @@ sim::MachineSpec InstantDefaultMachine()
             for (auto* d : {&c.master, &c.slave})
                 if (*d)
                     (*d)->timeScale = 0;
+    for (auto& p : spec.passThrough)
+        p.drive.timeScale = 0;
     return spec;
 }
 
@@ -39,6 +45,28 @@ std::shared_ptr<sim::Machine> Install(const sim::MachineSpec& spec, uint8_t devi
 {
     auto m = sim::InstallMachine(spec);
     InitDLL(base, alt, device, timeOutSeconds, CounterFrequency(), nullptr);
+    return m;
+}
+
+sim::PassThroughSpec PassThrough(const char* name, sim::DriveSpec drive, sim::SenseLayout sense)
+{
+    sim::PassThroughSpec p;
+    p.name = name;
+    p.drive = std::move(drive);
+    p.sense = sense;
+    return p;
+}
+
+std::shared_ptr<sim::Machine> InstallPassThrough(std::vector<sim::PassThroughSpec> drives, uint16_t timeOutSeconds,
+                                                 sim::MachineSpec spec)
+{
+    spec.passThrough = std::move(drives);
+    auto m = sim::InstallMachine(spec);
+    std::string why;
+    std::shared_ptr<ata::Transport> t = ata::OpenPassThrough(spec.passThrough.at(0).name, &why);
+    if (!t)
+        throw std::runtime_error(why);
+    ata::Connect(t, timeOutSeconds, CounterFrequency(), nullptr);
     return m;
 }
 

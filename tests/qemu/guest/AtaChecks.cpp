@@ -36,9 +36,7 @@ GUEST_CHECK(identify, model_serial_firmware_and_capacity)
         ata::IdentifyBlock b;
         if (!Identify(c, d, b))
             continue;
-        c.ExpectEq(IdentifyText(b, ata::kModelField), d.model, d.id + ": model");
-        c.ExpectEq(IdentifyText(b, ata::kSerialField), d.serial, d.id + ": serial");
-        c.ExpectEq(IdentifyText(b, ata::kFirmwareField), d.firmware, d.id + ": firmware");
+        ExpectIdentity(c, d, b);
         c.Expect(b.Lba48(), d.id + ": word 83 does not report 48-bit addressing");
         c.ExpectEq(uint64_t(b.Sectors28()), std::min<uint64_t>(d.Sectors(), 0x0FFFFFFF), d.id + ": words 60-61");
         c.ExpectEq(b.Sectors48(), d.Sectors(), d.id + ": words 100-103");

@@ -6,6 +6,7 @@
 #include "common/Format.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
+#include "info/IdentifyReport.h"
 
 namespace guest {
 
@@ -29,6 +30,27 @@ inline bool Identify(Check& c, const DriveInfo& d, ata::IdentifyBlock& b)
     c.Connect(d);
     b = {};
     return c.Expect((IdentifyDevice(b.Bytes()) & 0xFF) != 0, d.id + ": IdentifyDevice failed (" + LastOutcome() + ")");
+}
+
+// The identify texts are what QEMU was given.
+inline void ExpectIdentity(Check& c, const DriveInfo& d, const ata::IdentifyBlock& b)
+{
+    c.ExpectEq(IdentifyText(b, ata::kModelField), d.model, d.id + ": model");
+    c.ExpectEq(IdentifyText(b, ata::kSerialField), d.serial, d.id + ": serial");
+    c.ExpectEq(IdentifyText(b, ata::kFirmwareField), d.firmware, d.id + ": firmware");
+}
+
+// The rows of `voran ... --identify` that say what QEMU was given.
+inline void ExpectReportRows(Check& c, const DriveInfo& d, const std::string& output)
+{
+    auto has = [&](const QStringView label, const std::string& value) {
+        return output.find(label.toString().toStdString() + value + "\n") != std::string::npos;
+    };
+    c.Expect(has(info::label::Model, d.model), d.id + ": model row");
+    c.Expect(has(info::label::Serial, d.serial), d.id + ": serial row");
+    c.Expect(has(info::label::Firmware, d.firmware), d.id + ": firmware row");
+    c.Expect(has(info::label::CurrentSectors, info::GroupedCount(d.Sectors()).toStdString()),
+             d.id + ": current sectors row");
 }
 
 // The sectors a 28-bit command can reach on the drive.

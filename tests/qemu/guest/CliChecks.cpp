@@ -2,6 +2,7 @@
 // --identify` and `--scan` against QEMU's drives, as a script would run them.
 #include <string>
 
+#include "AtaHelpers.h"
 #include "GuestCheck.h"
 #include "GuestProcess.h"
 #include "info/IdentifyReport.h"
@@ -32,13 +33,7 @@ GUEST_CHECK(cli, identify_prints_the_report)
     for (const DriveInfo& d : c.Drives()) {
         const ProcessResult r = RunProgram(Command(d, {"--identify"}));
         c.ExpectEq(r.exitCode, 0, d.id + ": exit status of --identify (" + r.output + ")");
-        const std::string sectors = info::GroupedCount(d.Sectors()).toStdString();
-        c.Expect(Has(r.output, info::label::Model.toString().toStdString() + d.model + "\n"), d.id + ": model row");
-        c.Expect(Has(r.output, info::label::Serial.toString().toStdString() + d.serial + "\n"), d.id + ": serial row");
-        c.Expect(Has(r.output, info::label::Firmware.toString().toStdString() + d.firmware + "\n"),
-                 d.id + ": firmware row");
-        c.Expect(Has(r.output, info::label::CurrentSectors.toString().toStdString() + sectors + "\n"),
-                 d.id + ": current sectors row");
+        ExpectReportRows(c, d, r.output);
     }
 }
 

@@ -8,7 +8,10 @@
 
 #include "common/Clock.h"
 #include "hw/Ata.h"
+#include "hw/PassThrough.h"
 #include "hw/PortIo.h"
+
+#include <stdexcept>
 
 namespace guest {
 
@@ -32,6 +35,14 @@ Check::Check(const Env& env, std::string group, std::string name)
 
 void Check::Connect(const DriveInfo& d) const
 {
+    if (m_env.sata) {
+        std::string why;
+        std::shared_ptr<ata::Transport> t = ata::OpenPassThrough(d.node, &why);
+        if (!t)
+            throw std::runtime_error(d.id + ": " + why);
+        ata::Connect(t, m_env.timeOutSeconds, CounterFrequency(), nullptr);
+        return;
+    }
     InitDLL(d.Base(), d.Alt(), uint8_t(d.unit), m_env.timeOutSeconds, CounterFrequency(), nullptr);
     PortWrite(uint16_t(d.Base() + 6), d.unit ? 0xF0 : 0xE0);
 }
@@ -44,6 +55,7 @@ bool Check::Expect(bool ok, const std::string& what)
 }
 
 void Check::Note(const std::string& what) { m_notes.push_back(OneLine(what)); }
+void Check::Bench(const std::string& what) { m_benches.push_back(OneLine(what)); }
 
 std::string Check::Hex(uint64_t v, int digits)
 {
@@ -69,7 +81,7 @@ RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& ou
     for (const CheckEntry* entry : order) {
         const CheckEntry& e = *entry;
         const std::string full = e.group + "." + e.name;
-        if (full.compare(0, filter.size(), filter) != 0)
+        if (full.compare(0, filter.size(), filter) != 0 || (e.group.rfind("sata_", 0) == 0) != env.sata)
             continue;
         Check c(env, e.group, e.name);
         const auto t0 = std::chrono::steady_clock::now();
@@ -82,6 +94,8 @@ RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& ou
         }
         for (const std::string& n : c.notes())
             out << "NOTE\t" << e.group << '\t' << e.name << '\t' << n << '\n';
+        for (const std::string& b : c.benches())
+            out << "BENCH\t" << e.group << '\t' << e.name << '\t' << b << '\n';
         for (const std::string& f : c.failures())
             out << "FAIL\t" << e.group << '\t' << e.name << '\t' << f << '\n';
         const bool ok = c.failures().empty();

@@ -39,8 +39,10 @@ public:
     bool Simulated() const { return m_env.simulated; }
 
     // Points the ATA layer at the drive (InitDLL with the guest's time-out)
-    // and selects it the way the program does after a port selection.
+    // and selects it the way the program does after a port selection; on
+    // q35 connects it through ATA pass-through (throws when it cannot).
     void Connect(const DriveInfo& d) const;
+    bool Sata() const { return m_env.sata; }
 
     // Records a failed expectation; the check goes on.  Returns `ok`.
     bool Expect(bool ok, const std::string& what);
@@ -56,6 +58,8 @@ public:
     // An observation worth keeping beside the verdict (what the drive
     // answered where our simulated drive may answer otherwise).
     void Note(const std::string& what);
+    // A measurement (a figure, no verdict), reported beside the results.
+    void Bench(const std::string& what);
 
     // Formatting helpers for messages.
     static std::string Hex(uint64_t v, int digits = 2);
@@ -85,6 +89,7 @@ public:
     const std::string& name() const { return m_name; }
     const std::vector<std::string>& failures() const { return m_failures; }
     const std::vector<std::string>& notes() const { return m_notes; }
+    const std::vector<std::string>& benches() const { return m_benches; }
 
 private:
     const Env& m_env;
@@ -92,6 +97,7 @@ private:
     std::string m_name;
     std::vector<std::string> m_failures;
     std::vector<std::string> m_notes;
+    std::vector<std::string> m_benches;
 };
 
 using CheckFn = void (*)(Check&);
@@ -121,7 +127,8 @@ struct RunSummary {
 
 // Runs the checks (all, or those whose "group.name" starts with `filter`),
 // those registered as last after the others, and writes one line per
-// verdict, failure and note to `out`.
+// verdict, failure, note and measurement to `out`.  The "sata_" groups run
+// only on q35 (env.sata), the others only without.
 RunSummary RunChecks(const Env& env, const std::string& filter, std::ostream& out);
 
 }  // namespace guest

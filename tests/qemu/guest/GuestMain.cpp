@@ -4,7 +4,12 @@
 //       inside the QEMU guest that tests/qemu/run-guest.sh boots: opens the
 //       x86 port backend and talks to QEMU's emulated IDE controller.  It
 //       refuses to start anywhere else (see InsideTestGuest).
-//   voran_qemu_guest --sim --drives FILE [--out FILE] [--only PREFIX]
+//   voran_qemu_guest --sata-in-guest --drives FILE [--out FILE] [--only PREFIX]
+//       inside the q35 guest: the "sata_" checks against the drives on
+//       QEMU's AHCI controller, through the kernel's ahci driver and ATA
+//       pass-through.  Refuses to start anywhere else (InsideSataTestGuest)
+//       and talks to no disk but those of that controller.
+//   voran_qemu_guest --sim [--sata] --drives FILE [--out FILE] [--only PREFIX]
 //       the same checks against a simulated machine laid out like QEMU's,
 //       on any machine; shows where our simulated drive answers otherwise.
 //   voran_qemu_guest --list
@@ -24,6 +29,8 @@
 
 #include "GuestCheck.h"
 #include "GuestEnv.h"
+#include "hw/AtaDefs.h"
+#include "hw/PassThrough.h"
 #include "hw/PortIo.h"
 #include "sim/SimMachine.h"
 
@@ -66,7 +73,8 @@ private:
 int Usage(const char* why)
 {
     std::cerr << "voran_qemu_guest: " << why << "\n"
-              << "usage: voran_qemu_guest (--hardware-in-guest | --sim) --drives FILE [--out FILE] [--only PREFIX]\n"
+              << "usage: voran_qemu_guest (--hardware-in-guest | --sata-in-guest | --sim [--sata]) --drives FILE\n"
+              << "                        [--out FILE] [--only PREFIX]\n"
               << "       voran_qemu_guest --list | --where\n";
     return 2;
 }
@@ -75,7 +83,7 @@ int Usage(const char* why)
 
 int main(int argc, char** argv)
 {
-    bool hardware = false, simulated = false, list = false, where = false;
+    bool hardware = false, simulated = false, sata = false, list = false, where = false;
     std::string drivesFile, outFile, only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -87,6 +95,10 @@ int main(int argc, char** argv)
         };
         if (a == "--hardware-in-guest")
             hardware = true;
+        else if (a == "--sata-in-guest")
+            hardware = sata = true;
+        else if (a == "--sata")
+            sata = true;
         else if (a == "--sim")
             simulated = true;
         else if (a == "--list")
@@ -114,21 +126,41 @@ int main(int argc, char** argv)
         return 1;
     }
     if (hardware == simulated)
-        return Usage("give exactly one of --hardware-in-guest and --sim");
+        return Usage("give exactly one of --hardware-in-guest, --sata-in-guest and --sim");
     if (drivesFile.empty())
         return Usage("--drives is missing");
 
     std::string error;
-    auto drives = guest::LoadDrives(drivesFile, &error);
+    auto drives = guest::LoadDrives(drivesFile, &error, sata ? 5 : 1);
     if (!drives)
         return Usage(error.c_str());
 
     guest::Env env;
     env.drives = *drives;
     env.simulated = simulated;
+    env.sata = sata;
 
     std::shared_ptr<sim::Machine> machine;
-    if (hardware) {
+    std::string setupProblem;
+    if (hardware && sata) {
+        // The kernel's disks: only inside the q35 test guest, only those of
+        // QEMU's AHCI function.
+        std::string why;
+        if (!guest::InsideSataTestGuest(&why)) {
+            std::cerr << "voran_qemu_guest: refusing to send pass-through commands outside the q35 test guest: "
+                      << why << "\n";
+            return 3;
+        }
+        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
+        if (!guest::FindSataNodes(env.drives, 30, &why))
+            setupProblem = why;
+    } else if (sata) {
+        machine = sim::InstallMachine(guest::SataMirrorMachine(env.drives));
+        // As QEMU's drives: SET MAX is refused.
+        for (const auto& p : machine->PassThroughDrives())
+            for (uint8_t op : {ata::kCmdSetMax, ata::kCmdSetMaxExt})
+                p->Model()->AddFault({sim::Fault::Kind::Error, op, ata::kErAbrt, -1});
+    } else if (hardware) {
         // The real port instructions: only inside the test guest.
         std::string why;
         if (!guest::InsideTestGuest(&why)) {
@@ -155,7 +187,13 @@ int main(int argc, char** argv)
     Tee tee(std::cout.rdbuf(), file.is_open() ? file.rdbuf() : nullptr);
     std::ostream out(&tee);
 
-    out << "START\t" << (hardware ? "qemu" : "sim") << '\t' << Ports().Kind() << "\tuptime=" << Uptime() << '\n';
+    out << "START\t" << (hardware ? "qemu" : "sim") << '\t' << (sata ? "sg_io" : Ports().Kind())
+        << "\tuptime=" << Uptime() << '\n';
+    for (const guest::DriveInfo& d : env.drives)
+        if (sata)
+            out << "NOTE\tsetup\tnodes\t" << d.id << " on port " << d.bus << ": " << d.node << '\n';
+    if (!setupProblem.empty())
+        out << "FAIL\tsata_setup\tnodes\t" << setupProblem << "\nCHECK\tsata_setup\tnodes\tFAIL\tms=0\n";
     out.flush();
     const guest::RunSummary sum = guest::RunChecks(env, only, out);
     out << "END\tchecks=" << sum.run << "\tfailed=" << sum.failed << "\tuptime=" << Uptime() << '\n';
