@@ -6,6 +6,8 @@
 #include "info/Smart.h"
 #include "ops/Erase.h"
 #include "ops/MakeBad.h"
+#include "security/Password.h"
+#include "security/SecurityErase.h"
 #include "settings/Settings.h"
 #include "surface/Defectoscop.h"
 #include "surface/Scan.h"
@@ -44,12 +46,14 @@ void RunPasswordDialog(QWidget* owner, uint8_t mode)
 {
     if (Observed(QStringLiteral("Password ") + HexText(mode, 2), owner))
         return;
+    ShowPasswordDialog(owner, mode);
 }
 
 void RunSecurityErase(QWidget* owner)
 {
     if (Observed(QStringLiteral("SecurityErase"), owner))
         return;
+    ShowSecurityErase(owner);
 }
 
 void RunHpa(QWidget* owner)

@@ -75,7 +75,15 @@ void LongRunForm::EndRun()
 
 void LongRunForm::RequestStop()
 {
-    if (!m_running || m_stopRequested)
+    if (!m_running || m_stopRequested || m_confirming)
+        return;
+    m_confirming = true;
+    const QPointer<LongRunForm> self(this);
+    const bool confirmed = ConfirmStop();  // a question lets events run meanwhile
+    if (!self)
+        return;  // destroyed while it asked
+    m_confirming = false;
+    if (!confirmed || !m_running || m_stopRequested)
         return;
     m_stopRequested = true;
     if (m_stop)
@@ -130,6 +138,14 @@ void LongRunForm::changeEvent(QEvent* e)
 }
 
 // ---- helpers -----------------------------------------------------------------------
+
+QPushButton* MakeButton(const char* objectName, const QString& text, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(objectName));
+    b->setAutoDefault(false);
+    return b;
+}
 
 void FitButtonTexts(QPushButton* button, const QStringList& texts)
 {

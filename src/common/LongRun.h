@@ -53,8 +53,8 @@ public:
     bool FormCloseQuery() const { return !m_running; }
 
     // "Stop" (the button, Esc): while a run goes on and no stop has been
-    // asked for yet, disables "Stop", marks the stop request and calls
-    // StopRun().
+    // asked for yet, and ConfirmStop() agrees, disables "Stop", marks the
+    // stop request and calls StopRun().
     void RequestStop();
 
 signals:
@@ -80,6 +80,10 @@ protected:
 
     // The window's own part of a stop (a worker to tell, a timer to stop).
     virtual void StopRun() {}
+    // Asked by RequestStop() before anything changes, for a window whose
+    // stop must be confirmed: false leaves the run going as if Stop had not
+    // been pressed.
+    virtual bool ConfirmStop() { return true; }
 
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -93,7 +97,12 @@ private:
     QString m_baseCaption;
     bool m_running = false;
     bool m_stopRequested = false;
+    bool m_confirming = false;  // ConfirmStop() is asking
 };
+
+// A named push button that Enter never presses (a dialog's other buttons
+// stay out of the way of its default one; a start button must be pressed).
+QPushButton* MakeButton(const char* objectName, const QString& text, QWidget* parent);
 
 // Gives a button the width of the widest of `texts`, so that changing its
 // text ("Пауза" / "Продолжить") never moves the layout.

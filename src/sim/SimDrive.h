@@ -99,6 +99,10 @@ public:
     // A drive whose status reads `status` whatever it is asked, resets
     // included (nullopt: the drive works again).
     void SetStuckStatus(std::optional<uint8_t> status) { m_stuckStatus = status; }
+    // A security erase in progress fails: the drive gives up and ends the
+    // command with ERR and `error`, leaving its data and its password as
+    // they are.  False when no erase is running.
+    bool FailErase(uint8_t error = ata::kErAbrt);
     // Power off and on: security locks again when enabled, volatile settings
     // are lost.
     void PowerCycle();

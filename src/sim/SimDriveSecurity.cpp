@@ -34,6 +34,17 @@ void Drive::FinishErase()
     StateChanged();
 }
 
+bool Drive::FailErase(uint8_t error)
+{
+    Advance();
+    if (!m_eraseRunning || m_phase != Phase::Busy)
+        return false;
+    m_afterBusy = nullptr;
+    m_eraseRunning = false;
+    Fail(error, UINT64_MAX, true);
+    return true;
+}
+
 void Drive::CmdSecurityFreezeLock()
 {
     Busy(Ms(kNonMediaMs), [this] {
