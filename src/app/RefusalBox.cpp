@@ -2,19 +2,22 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QThread>
+#include <QVariant>
 #include <QWidget>
 
 #include "common/Services.h"
 #include "hw/InUseGuard.h"
 
-bool RefusalBursts::Show(const QString& text, Clock::time_point now)
+bool RefusalBursts::Show(const QString& text, quintptr window, Clock::time_point now)
 {
-    const bool repeat = m_open || (text == m_text && now - m_last < m_quiet);
+    const bool repeat = m_open || (text == m_text && window == m_window && now - m_last < m_quiet);
     m_last = now;
     if (repeat)
         return false;
     m_open = true;
     m_text = text;
+    m_window = window;
     return true;
 }
 
@@ -30,12 +33,30 @@ namespace {
 RefusalBursts gBursts;
 QPointer<QWidget> gFallback;
 
-void ShowRefusal(const QString& text)
+// A number of its own for every window (its address may be a later
+// window's): the burst a refusal belongs to.
+quintptr WindowKey(QWidget* w)
 {
-    if (!gBursts.Show(text, RefusalBursts::Clock::now()))
+    static quintptr next = 1;
+    if (!w)
+        return 0;
+    QVariant v = w->property("voranRefusalBurst");
+    if (!v.isValid()) {
+        v = QVariant::fromValue(next++);
+        w->setProperty("voranRefusalBurst", v);
+    }
+    return v.value<quintptr>();
+}
+
+// `window`: the modal window of the refused command's operation, when it
+// came from the UI thread.
+void ShowRefusal(const QString& text, quintptr window, QPointer<QWidget> parent)
+{
+    if (!gBursts.Show(text, window, RefusalBursts::Clock::now()))
         return;
-    QWidget* parent = QApplication::activeModalWidget();
-    ShowError(parent ? parent : gFallback.data(), text);
+    if (!parent)
+        parent = QApplication::activeModalWidget();
+    ShowError(parent ? parent.data() : gFallback.data(), text);
     gBursts.Closed(RefusalBursts::Clock::now());
 }
 
@@ -48,8 +69,13 @@ void InstallRefusalBox(QWidget* fallbackParent)
         QCoreApplication* app = QCoreApplication::instance();
         if (!app)
             return;
-        QMetaObject::invokeMethod(app, [text = QString::fromStdString(sentence)] { ShowRefusal(text); },
-                                  Qt::QueuedConnection);
+        QWidget* window = QThread::currentThread() == app->thread() ? QApplication::activeModalWidget() : nullptr;
+        QMetaObject::invokeMethod(
+            app,
+            [text = QString::fromStdString(sentence), key = WindowKey(window), parent = QPointer<QWidget>(window)] {
+                ShowRefusal(text, key, parent);
+            },
+            Qt::QueuedConnection);
     });
 }
 

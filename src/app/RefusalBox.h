@@ -8,8 +8,9 @@
 // The box is posted to the UI thread, so it opens where the window lets
 // events run (a loop's pump, its own message box) and never inside the
 // command layer.  A loop that meets the refusal at every block gets one box:
-// refusals while the box is waiting or open, and those that follow each
-// other closely after it, are not shown again.
+// refusals while the box is waiting or open, and those of the same window
+// that follow each other closely after it, are not shown again.  Another
+// window (the operation the user starts next) gets its own box.
 #include <QString>
 #include <chrono>
 
@@ -20,8 +21,10 @@ class RefusalBursts {
 public:
     using Clock = std::chrono::steady_clock;
     explicit RefusalBursts(std::chrono::milliseconds quiet = std::chrono::seconds(3)) : m_quiet(quiet) {}
-    // A refusal came: true when its box is to be shown now.
-    bool Show(const QString& text, Clock::time_point now);
+    // A refusal came while `window` was the active modal window (a number
+    // of its own for every window; 0: none): true when its box is to be
+    // shown now.
+    bool Show(const QString& text, quintptr window, Clock::time_point now);
     // The box was closed.
     void Closed(Clock::time_point now);
 
@@ -29,6 +32,7 @@ private:
     std::chrono::milliseconds m_quiet;
     bool m_open = false;
     QString m_text;
+    quintptr m_window = 0;
     Clock::time_point m_last{};
 };
 

@@ -150,14 +150,17 @@ TEST(RefusalBursts, OneBoxPerBurstOfRefusals)
     using namespace std::chrono_literals;
     RefusalBursts b(3s);
     const auto t0 = RefusalBursts::Clock::time_point{} + 100s;
-    EXPECT_TRUE(b.Show("A", t0));
-    EXPECT_FALSE(b.Show("A", t0 + 10s)) << "the box is still open";
+    const quintptr eraseWindow = 1, passwordDialog = 2;
+    EXPECT_TRUE(b.Show("A", eraseWindow, t0));
+    EXPECT_FALSE(b.Show("A", eraseWindow, t0 + 10s)) << "the box is still open";
     b.Closed(t0 + 20s);
-    EXPECT_FALSE(b.Show("A", t0 + 21s)) << "the loop that was waiting goes on";
-    EXPECT_FALSE(b.Show("A", t0 + 23s)) << "and on: each refusal extends the burst";
-    EXPECT_TRUE(b.Show("B", t0 + 23500ms)) << "another reason is news";
+    EXPECT_FALSE(b.Show("A", eraseWindow, t0 + 21s)) << "the loop that was waiting goes on";
+    EXPECT_FALSE(b.Show("A", eraseWindow, t0 + 23s)) << "and on: each refusal extends the burst";
+    EXPECT_TRUE(b.Show("B", eraseWindow, t0 + 23500ms)) << "another reason is news";
     b.Closed(t0 + 24s);
-    EXPECT_TRUE(b.Show("B", t0 + 30s)) << "a new attempt after a quiet spell";
+    EXPECT_TRUE(b.Show("B", passwordDialog, t0 + 24500ms)) << "so is another window";
+    b.Closed(t0 + 25s);
+    EXPECT_TRUE(b.Show("B", passwordDialog, t0 + 30s)) << "a new attempt after a quiet spell";
 }
 
 // ---- voran --list ---------------------------------------------------------------

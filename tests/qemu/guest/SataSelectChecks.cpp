@@ -3,6 +3,7 @@
 // user without the rights is told, and the guard that keeps writes off a
 // drive the system has mounted.
 #include <QDialog>
+#include <QTimer>
 #include <QLineEdit>
 #include <QTableWidget>
 
@@ -35,6 +36,8 @@
 #include "hw/Transport.h"
 #include "ops/Erase.h"
 #include "ops/EraseParam.h"
+#include "security/Password.h"
+#include "security/SecurityErase.h"
 #include "select/DriveRows.h"
 #include "select/RadioGroup.h"
 #include "select/SelectPort.h"
@@ -113,6 +116,18 @@ bool WritePartitionTable(const std::string& node, uint32_t start, uint32_t count
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
     return WriteSector0(node, mbr);
+}
+
+// Shows `window` modally, as the main menu does, runs `user` inside its
+// loop, and closes it.
+void Modal(QDialog& window, const std::function<void()>& user)
+{
+    QTimer::singleShot(0, &window, [&] {
+        user();
+        PumpUntil([] { return true; });
+        window.done(QDialog::Rejected);
+    });
+    window.exec();
 }
 
 }  // namespace
@@ -329,12 +344,36 @@ GUEST_CHECK(sata_guard, a_mounted_partition_keeps_writes_off_the_drive)
             p.ePatern->setText(QStringLiteral("AA"));
             return true;
         };
-        erase.bbStartClick();
-        PumpUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(5));
+        Modal(erase, [&] {
+            erase.bbStartClick();
+            PumpUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(5));
+        });
         c.ExpectEq(messages.shown.size(), size_t(1), d.id + ": boxes of the erase window over a mounted partition");
         c.Expect(!messages.shown.empty() && messages.shown[0].text.contains(QString::fromStdString(mnt)),
                  d.id + ": the box names the mount: " + messages.Texts().join(' ').toStdString());
         c.ExpectEq(erase.CurrentLBA(), int64_t(kStart + 600), d.id + ": the erase pass went to its end");
+
+        // The security windows: the window's own failure, and the box that says why.
+        auto refusedWindow = [&](const std::string& what, const std::function<void()>& run) {
+            messages.Clear();
+            run();
+            PumpUntil([&] { return messages.shown.size() >= 2; }, std::chrono::seconds(5));
+            const QString all = messages.Texts().join(QStringLiteral(" | "));
+            c.Expect(messages.shown.size() >= 2 && all.contains(QString::fromStdString(mnt)),
+                     d.id + ": " + what + " over a mounted partition: " + all.toStdString());
+        };
+        refusedWindow("the password dialog (set)", [] {
+            TfrmPassword pw;
+            pw.PasswordMode = ata::kCmdSecSetPassword;
+            Modal(pw, [&] {
+                pw.ePwd->setText(QStringLiteral("voran"));
+                pw.bbOKClick();
+            });
+        });
+        refusedWindow("the security erase window", [] {
+            TfrmSecurityErase se;
+            Modal(se, [&] { se.bbStartClick(); });
+        });
         RemoveRefusalBox();
     }
     c.Expect(!before.empty() && ReadDirect(d.node, kStart, 16) == before, d.id + ": nothing was written");
