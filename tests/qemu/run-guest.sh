@@ -228,6 +228,20 @@ accel_probe() {  # exit 0 when a KVM guest boots to its init within the limit
     -append "console=ttyS0 quiet loglevel=3 panic=-1" >"$p/qemu.log" 2>&1 || true
   grep -q voran-kvm-probe-ok "$p/console.log" 2>/dev/null
 }
+# The probe's answer holds until the machine boots again: both guest runs of
+# a test session (and later sessions) share it, next to their work folders.
+accel_probe_cached() {
+  local cache boot
+  cache="$(dirname "$work")/kvm-probe.result"
+  boot="$(cat /proc/sys/kernel/random/boot_id 2>/dev/null || echo unknown)"
+  if [[ -f $cache ]] && read -r cached_boot cached_answer <"$cache" && [[ $cached_boot == "$boot" ]]; then
+    [[ $cached_answer == yes ]]
+    return
+  fi
+  if accel_probe; then echo "$boot yes" >"$cache"; return 0; fi
+  echo "$boot no" >"$cache"
+  return 1
+}
 accel_mode="${VORAN_QEMU_ACCEL:-auto}"
 case "$accel_mode" in
   tcg) accel_name="tcg (VORAN_QEMU_ACCEL=tcg)" ;;
@@ -237,7 +251,7 @@ case "$accel_mode" in
       accel_name="tcg (no /dev/kvm)"
     elif [[ ! -r /dev/kvm || ! -w /dev/kvm ]]; then
       accel_name="tcg (/dev/kvm not usable by this user)"
-    elif accel_probe; then
+    elif accel_probe_cached; then
       accel_name="kvm (a probe guest booted with it)"
     else
       accel_name="tcg (/dev/kvm is there, but a probe guest did not boot with it)"
