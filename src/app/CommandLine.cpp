@@ -68,6 +68,8 @@ void CheckCombinations(CommandLineOptions& o)
                                     std::pair{o.scan, "--scan"}})
         if (set)
             commands << QLatin1String(name);
+    if (o.list)
+        commands << QStringLiteral("--list");
     if (commands.size() > 1)
         o.errors << QStringLiteral("%1 нельзя указывать вместе").arg(commands.join(QStringLiteral(" и ")));
     if (o.ConsoleCommand() && o.channel.isEmpty() && o.device.isEmpty())
@@ -161,6 +163,11 @@ const std::vector<OptionDef>& CommandLineOptionTable()
         {QStringLiteral("--force"), QString(),
          QStringLiteral("с --hardware: работать с каналом, даже если его контроллер занят драйвером ядра"),
          [](CommandLineOptions& o, const QString&) { return Switch(o.force); }},
+        {QStringLiteral("--list"), QString(),
+         QStringLiteral("перечислить все диски, доступные в этом режиме, по одному в строке: устройства каналов IDE "
+                        "и диски, которыми управляет ядро (SATA, USB), с моделью; первое поле — значение для "
+                        "--channel или --device"),
+         [](CommandLineOptions& o, const QString&) { return Switch(o.list); }},
         {QStringLiteral("--help"), QString(), QStringLiteral("показать эту справку и выйти"),
          [](CommandLineOptions& o, const QString&) {
              o.help = true;
@@ -283,7 +290,8 @@ QString UsageText()
         "  voran --channel 0170 --slave --smart\n"
         "  voran --channel 0170 --scan 0 1000000 --output отчет.txt\n"
         "  voran --hardware --channel 01F0 --slave --scan\n"
-        "  voran --device /dev/sdb --smart\n");
+        "  voran --device /dev/sdb --smart\n"
+        "  voran --hardware --list\n");
     return text;
 }
 

@@ -35,7 +35,10 @@ struct CommandLineOptions {
     std::optional<int64_t> scanEnd;
     QString output;  // --output FILE
     bool force = false;
+    bool list = false;  // --list: every drive of this mode, one line each
     bool ConsoleCommand() const { return identify || smart || scan; }
+    // Runs without a window: a console command or --list.
+    bool Windowless() const { return ConsoleCommand() || list; }
     // Options of the Qt toolkit (-platform, -style ...) with their values:
     // the only arguments the window's QApplication is given.  Console mode
     // gives Qt none.

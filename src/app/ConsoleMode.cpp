@@ -18,6 +18,7 @@
 #include "common/SafeFile.h"
 #include "common/TextFile.h"
 #include "hw/Ata.h"
+#include "hw/InUseGuard.h"
 #include "hw/AtaPort.h"
 #include "hw/PassThrough.h"
 #include "info/IdentifyReport.h"
@@ -63,21 +64,7 @@ int OutputFailed(const ConsoleStreams& io, int error)
     return kExitOutput;
 }
 
-QString Describe(const ata::Result& r)
-{
-    switch (r.outcome) {
-    case ata::Outcome::DeviceError:
-        return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
-            .arg(HexText(r.status, 2), HexText(r.error, 2));
-    case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
-    case ata::Outcome::NoDevice:
-        return ata::CurrentConnection().path.empty() ? QStringLiteral("на канале нет такого устройства")
-                                                     : QStringLiteral("диск не отвечает или пропал");
-    case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
-    case ata::Outcome::Refused: return QString::fromStdString(ata::RefusalText(r.osError, ata::CurrentConnection().path));
-    default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
-    }
-}
+QString Describe(const ata::Result& r) { return DescribeResult(r); }
 
 // ---- Ctrl+C ---------------------------------------------------------------------
 
@@ -338,6 +325,23 @@ int RunScan(const CommandLineOptions& o, const ConsoleStreams& io)
 }
 
 }  // namespace
+
+QString DescribeResult(const ata::Result& r)
+{
+    switch (r.outcome) {
+    case ata::Outcome::DeviceError:
+        return QStringLiteral("накопитель отверг команду (состояние %1, ошибка %2)")
+            .arg(HexText(r.status, 2), HexText(r.error, 2));
+    case ata::Outcome::Timeout: return QStringLiteral("накопитель не ответил за время ожидания");
+    case ata::Outcome::NoDevice:
+        return ata::CurrentConnection().path.empty() ? QStringLiteral("на канале нет такого устройства")
+                                                     : QStringLiteral("диск не отвечает или пропал");
+    case ata::Outcome::ProtocolError: return QStringLiteral("накопитель нарушил протокол обмена");
+    case ata::Outcome::Refused: return QString::fromStdString(ata::RefusalText(r.osError, ata::CurrentConnection().path));
+    case ata::Outcome::InUse: return QString::fromStdString(ata::LastRefusal());
+    default: return QString::fromLatin1(ata::OutcomeName(r.outcome));
+    }
+}
 
 bool ParseChannelOption(const QString& text, ChannelPorts& out, QString* error)
 {

@@ -25,6 +25,13 @@ enum ConsoleExit : int {
 // 0170).
 bool ParseChannelOption(const QString& text, ChannelPorts& out, QString* error);
 
+namespace ata {
+struct Result;
+}
+
+// A failed command in words, for standard error.
+QString DescribeResult(const ata::Result& r);
+
 struct ConsoleStreams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;

@@ -17,6 +17,7 @@
 #include "app/About.h"
 #include "app/ConnectRules.h"
 #include "app/MonitorLink.h"
+#include "app/RefusalBox.h"
 #include "app/StatusBar.h"
 #include "app/ToolWindows.h"
 #include "common/Clock.h"
@@ -27,6 +28,7 @@
 #include "common/WindowPlace.h"
 #include "hw/Ata.h"
 #include "hw/AtaPort.h"
+#include "select/DriveRows.h"
 #include "select/SelectPort.h"
 
 namespace {
@@ -67,12 +69,14 @@ TfrmMain::TfrmMain(StartupSettings settings) : m_settings(std::move(settings))
     BuildMenu();
     setFixedSize(sizeHint());
     SetMainShell(this);
+    InstallRefusalBox(this);
 }
 
 TfrmMain::~TfrmMain()
 {
     if (MainShell() == this)
         SetMainShell(nullptr);
+    RemoveRefusalBox();
     StopMonitor(m_monitor);
 }
 
@@ -224,9 +228,13 @@ bool TfrmMain::ConnectDrive(bool FirstStart)
         // is not on the screen yet (centred on it, not on an invisible window).
         QWidget* boxParent = isVisible() ? static_cast<QWidget*>(this) : &dlg;
         const int row = dlg.SelectedRow();
+        const DriveRow* drive = dlg.DriveRowAt(row);
+        std::shared_ptr<ata::Transport> transport = dlg.TakeDriveTransport();
         ChannelPorts ports;
         QString why;
-        if (!ChannelPortsFromTexts(dlg.Cell(1, row), dlg.Cell(2, row), ports, &why)) {
+        if (drive && !transport)  // confirmed without the dialog's OK (a test's)
+            transport = OpenDriveRow(*drive, ctx.TimeOut, &why);
+        if (drive ? !transport : !ChannelPortsFromTexts(dlg.Cell(1, row), dlg.Cell(2, row), ports, &why)) {
             ShowApplicationError(boxParent, why);
             if (FirstStart)
                 continue;  // a program without any window helps nobody: ask again
@@ -236,14 +244,23 @@ bool TfrmMain::ConnectDrive(bool FirstStart)
         // The new port is now this process's; the previous one is given up.
         if (std::unique_ptr<PortLock> lock = dlg.TakePortLock())
             ctx.PortMutex = std::move(lock);
-        ctx.BasePort = ports.base;
-        ctx.AltPort = ports.alt;
-        ctx.Device = uint8_t(dlg.DeviceIndex());
-        SetStatusPanel(0, dlg.Cell(0, row));
-        SetStatusPanel(1, ctx.Device == 1 ? QStringLiteral("Slave") : QStringLiteral("Master"));
-
-        const auto transport = std::make_shared<ata::PortTransport>(ctx.BasePort, ctx.AltPort, ctx.Device);
-        transport->Select();
+        if (drive) {
+            // A drive of the kernel's pass-through: no ports, no master or
+            // slave; the status bar names the drive and its kind.
+            ctx.BasePort = 0;
+            ctx.AltPort = 0;
+            ctx.Device = 0;
+            SetStatusPanel(0, drive->Status());
+            SetStatusPanel(1, drive->kind);
+        } else {
+            ctx.BasePort = ports.base;
+            ctx.AltPort = ports.alt;
+            ctx.Device = uint8_t(dlg.DeviceIndex());
+            SetStatusPanel(0, dlg.Cell(0, row));
+            SetStatusPanel(1, ctx.Device == 1 ? QStringLiteral("Slave") : QStringLiteral("Master"));
+            transport = std::make_shared<ata::PortTransport>(ctx.BasePort, ctx.AltPort, ctx.Device);
+            transport->Select();
+        }
 
         StopMonitor(m_monitor);
         m_monitor = StartMonitor(transport, ctx.MonitorPeriod, StatusReg, ErrorReg);

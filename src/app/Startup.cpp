@@ -15,8 +15,10 @@
 #include "app/HelpViewer.h"
 #include "common/PortLock.h"
 #include "common/Services.h"
+#include "hw/InUseGuard.h"
 #include "hw/PassThrough.h"
 #include "hw/PortIo.h"
+#include "select/DriveRows.h"
 #include "select/KernelDriver.h"
 #include "sim/SimMachine.h"
 #include "sim/SimSpec.h"
@@ -33,6 +35,26 @@ QString MachineFileScope(const QString& file)
     return QStringLiteral("sim-") + QFileInfo(file).absoluteFilePath();
 }
 
+// The rows of the simulated machine's own pass-through drives.
+std::vector<DriveRow> SimulatedDriveRows(const std::weak_ptr<sim::Machine>& machine)
+{
+    std::vector<DriveRow> rows;
+    if (const std::shared_ptr<sim::Machine> m = machine.lock())
+        for (const auto& d : m->PassThroughDrives())
+            rows.push_back(PlainDriveRow(QString::fromStdString(d->Name()), QString::fromStdString(d->Spec().drive.model),
+                                         d->Spec().bus == sim::PassThroughBus::Sata ? QStringLiteral("SATA")
+                                                                                    : QStringLiteral("USB")));
+    return rows;
+}
+
+// A simulated machine: its drives alone, and no guard (nothing of this
+// machine's is ever opened).
+void UseSimulatedDrives(const std::shared_ptr<sim::Machine>& machine)
+{
+    SetDriveRowSource([w = std::weak_ptr<sim::Machine>(machine)] { return SimulatedDriveRows(w); });
+    ata::SetWriteGuardFactory(nullptr);
+}
+
 }  // namespace
 
 MachineSetup SetUpMachine(const CommandLineOptions& options)
@@ -43,6 +65,7 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         // A drive named on the command line is this machine's: the kernel
         // reaches it, and no port is needed.
         ata::InstallPassThroughHost(ata::KernelPassThroughHost());
+        ata::SetWriteGuardFactory(ata::KernelWriteGuard);
         PortLock::SetScope(QString());
         m.simulated = false;
         m.ok = true;
@@ -50,10 +73,13 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         return m;
     }
     switch (options.machine) {
-    case MachineChoice::DefaultSimulated:
-        m.backend = sim::InstallMachine(sim::DefaultMachineSpec());
+    case MachineChoice::DefaultSimulated: {
+        auto machine = sim::InstallMachine(sim::DefaultMachineSpec());
+        UseSimulatedDrives(machine);
+        m.backend = machine;
         PortLock::SetScope(QStringLiteral("sim"));
         break;
+    }
     case MachineChoice::SimulatedFile: {
         std::string why;
         std::vector<std::string> warnings;
@@ -79,21 +105,33 @@ MachineSetup SetUpMachine(const CommandLineOptions& options)
         if (!warning.empty())
             m.warnings << QStringLiteral("файл состояния %1: %2").arg(stateFile, QString::fromStdString(warning));
         PortLock::SetScope(MachineFileScope(options.simFile));
+        UseSimulatedDrives(machine);
         m.backend = machine;
         break;
     }
     case MachineChoice::Hardware: {
         std::string why;
         m.backend = OpenX86PortBackend(&why);
-        if (!m.backend) {
-            m.error = QString::fromStdString(why);
-            m.exitStatus = options.ConsoleCommand() ? kExitDrive : 1;
-            return m;
-        }
-        InstallPortBackend(m.backend);
-        // The kernel's drives are this machine's too.
-        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
         m.simulated = false;
+        // The kernel's own drives: listed from sysfs, opened for SG_IO, and
+        // guarded against writes while the system uses them.
+        ata::InstallPassThroughHost(ata::KernelPassThroughHost());
+        SetDriveRowSource(KernelDriveRows);
+        ata::SetWriteGuardFactory(ata::KernelWriteGuard);
+        if (!m.backend) {
+            InstallPortBackend(nullptr);
+            if (!options.channel.isEmpty()) {
+                m.error = QString::fromStdString(why);
+                m.exitStatus = kExitDrive;
+                return m;
+            }
+            m.portRefusal = QString::fromStdString(why);
+            if (!options.list)
+                m.warnings << QStringLiteral("%1\nКаналы IDE недоступны; доступны только диски, которыми управляет ядро.")
+                                  .arg(m.portRefusal);
+        } else {
+            InstallPortBackend(m.backend);
+        }
         SetKernelDriverCheck(true);
         // The real channels: one name for every user and environment.
         PortLock::SetScope(QString());

@@ -15,15 +15,21 @@ struct MachineSetup {
     bool simulated = true;
     QString error;         // why the machine could not be set up
     QStringList warnings;  // what works, but not as the user may think
+    // Hardware mode without access to the I/O ports: why.  The drives of the
+    // kernel's pass-through are still there; the channels are not.
+    QString portRefusal;
     int exitStatus = 1;    // of the program when it cannot go on
     std::shared_ptr<PortBackend> backend;
 };
 
 // Installs the port backend the options ask for: the built-in simulated
 // machine, a machine file (its drives' changes kept in FILE + ".state"), or
-// the real ports.  With real ports the kernel driver check is switched on.
-// Also names the machine the port locks belong to.  A faulty machine or
-// state file is refused with exit status 2.
+// the real ports.  With real ports the kernel driver check is switched on,
+// and the kernel's pass-through drives come in (found through sysfs, guarded
+// against writes while the system uses them); the ports being refused then
+// ends only a command that needs a channel.  Also names the machine the port
+// locks belong to.  A faulty machine or state file is refused with exit
+// status 2.
 MachineSetup SetUpMachine(const CommandLineOptions& options);
 
 // Says what the set-up found on standard error and, for a window, in

@@ -8,7 +8,9 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleMode.h"
+#include "app/DriveList.h"
 #include "app/Startup.h"
+#include "hw/InUseGuard.h"
 
 namespace {
 
@@ -65,7 +67,7 @@ int main(int argc, char** argv)
     if (options.version)
         return PrintAndExit(VersionText());
 
-    if (options.ConsoleCommand()) {
+    if (options.Windowless()) {
         // No window and no display needed.
         const MachineSetup machine = SetUpMachine(options);
         if (!ReportMachineSetup(machine, false))
@@ -74,6 +76,10 @@ int main(int argc, char** argv)
         QCoreApplication app(qt.argc(), qt.argv());
         ConsoleStreams io;
         io.progress = ::isatty(STDERR_FILENO) != 0;
+        // A command refused because the system uses the drive says why.
+        ata::SetRefusalReporter([](const std::string& s) { std::fprintf(stderr, "voran: %s\n", s.c_str()); });
+        if (options.list)
+            return RunDriveList(io, machine.portRefusal);
         return RunConsoleCommand(options, io);
     }
 

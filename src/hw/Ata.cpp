@@ -3,6 +3,7 @@
 #include "common/MonitorControl.h"
 #include "hw/AtaDefs.h"
 #include "hw/AtaPort.h"
+#include "hw/InUseGuard.h"
 #include "hw/Transport.h"
 
 #include <algorithm>
@@ -28,6 +29,9 @@ uint8_t gLastError = 0;
 // last identify.
 uint16_t gEccBytes = 0;
 uint16_t gEraseWord[2] = {0, 0};
+// Under gCommandMutex: the guard of a drive the system may be using, asked
+// before every command that writes or changes the drive (InUseGuard.h).
+std::shared_ptr<WriteGuard> gGuard;
 
 // The ECC length identify word 22 may give; 4 is the usual one.
 constexpr uint16_t kMaxEccBytes = 64;
@@ -92,7 +96,9 @@ Result NotConnected()
 
 Result ExecuteLocked(const Request& rq)
 {
-    Result r = gTransport ? gTransport->Execute(rq) : NotConnected();
+    Result r = gTransport ? GuardCommand(gGuard.get(), rq) : NotConnected();
+    if (r.ok())
+        r = gTransport->Execute(rq);
     Remember(r);
     return r;
 }
@@ -253,6 +259,7 @@ const char* OutcomeName(Outcome o)
     case Outcome::NotInitialised: return "not initialised";
     case Outcome::InvalidArgument: return "invalid argument";
     case Outcome::Refused: return "refused by the kernel";
+    case Outcome::InUse: return "the drive is in use by the system";
     }
     return "?";
 }
@@ -268,6 +275,7 @@ int32_t TimedFailureCode(Outcome o)
     case Outcome::NotInitialised: return -5;
     case Outcome::InvalidArgument: return -6;
     case Outcome::Refused: return -7;
+    case Outcome::InUse: return -8;
     }
     return -1;
 }
@@ -314,6 +322,9 @@ void Connect(std::shared_ptr<Transport> transport, uint16_t timeOutSeconds, int6
     c.timeOutSeconds = timeOutSeconds;
     c.counterFrequency = counterFrequency;
     c.monitor = monitor;
+    // The same drive keeps its guard, and what the guard holds.
+    if (transport != gTransport)
+        gGuard = transport ? MakeWriteGuard(transport->address()) : nullptr;
     {
         std::lock_guard<std::mutex> l(gStateMutex);
         gTransport = std::move(transport);

@@ -51,6 +51,8 @@ enum class Outcome {
     InvalidArgument,  // count or address outside what the command can carry
     Refused,          // the kernel refused the command (or the access to the drive) and
                       // never sent it: osError or the sense data say why
+    InUse,            // not sent: it would write to or change a drive the system uses
+                      // (mounted, swap, device-mapper); InUseGuard.h
 };
 
 // One command.  Build it with NonData, In or Out: they set the data

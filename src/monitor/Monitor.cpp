@@ -41,9 +41,13 @@ TMonitorThread::TMonitorThread(std::shared_ptr<ata::Transport> transport, uint16
       m_statusPort(m_transport->address().altPort),
       m_errorPort(uint16_t(m_transport->address().basePort + 1)),
       m_device(m_transport->address().device),
+      m_live(m_transport->caps().liveRegisters),
       m_errorDisplay(errorDisplay),
       m_statusDisplay(statusDisplay)
 {
+    // Registers of the last command: until a command has returned any, the
+    // lamps are dark rather than all lit (nothing is known of the drive).
+    m_refresh.store(!m_live);
     connect(this, &QThread::finished, this, &QObject::deleteLater);
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &TMonitorThread::StopAtQuit);
@@ -107,6 +111,7 @@ void TMonitorThread::Execute()
 {
     while (!m_stop.load()) {
         uint8_t status = 0;
+        uint8_t error = 0;
         {
             std::unique_lock<std::mutex> l(m_mutex);
             if (m_paused.load()) {
@@ -116,11 +121,16 @@ void TMonitorThread::Execute()
             if (m_stop.load())
                 break;
             status = m_transport->Sample(ata::Register::AltStatus);
+            // The last command's registers are a pair: a new error with the
+            // same status is a change too.  Reading them costs nothing.
+            if (!m_live)
+                error = m_transport->Sample(ata::Register::Error);
             ++m_samples;
         }
         const bool refresh = m_refresh.exchange(false);
-        if (status != m_lastStatus.load() || refresh) {
+        if (status != m_lastStatus.load() || (!m_live && error != m_lastError.load()) || refresh) {
             m_lastStatus.store(status);
+            m_lastError.store(error);
             ++m_handOffs;
             RunOnUiThread([this] { UpdateDisplays(); }, &m_stop);
         }
@@ -150,7 +160,9 @@ void TMonitorThread::UpdateDisplays()
     if (m_stop.load() || !m_errorDisplay)
         return;
     uint8_t error = 0;
-    if (status & ata::kStErr) {
+    if ((status & ata::kStErr) && !m_live) {
+        error = m_lastError.load();
+    } else if (status & ata::kStErr) {
         std::unique_lock<std::mutex> l(m_mutex);
         if (m_paused.load()) {
             // Someone owns the channel: read the error register after Resume.

@@ -4,7 +4,9 @@
 // and the error register on the two lamp rows through a synchronous hand-off
 // to the UI thread.  It reads them through the connection's transport: live
 // from a channel's ports, or as the last command left them on a drive the
-// kernel owns (it never sends a command of its own).
+// kernel owns (it never sends a command of its own).  There the status and
+// error registers are a pair handed off when either changes, and the lamps
+// are dark until the first command has returned registers.
 //
 // Pausing never waits for the thread: a mutex is held only around the one
 // register read, so once Pause() has returned nothing is read until Resume().
@@ -97,7 +99,9 @@ private:
     const uint16_t m_statusPort;
     const uint16_t m_errorPort;
     const uint8_t m_device;
+    const bool m_live;  // the transport's registers are live (a channel's ports)
     std::atomic<uint8_t> m_lastStatus{0};
+    std::atomic<uint8_t> m_lastError{0};  // sampled with the status where they are not live
     QPointer<TKVErrorReg> m_errorDisplay;
     QPointer<TKVStatusReg> m_statusDisplay;
 

@@ -4,18 +4,24 @@
 #include <atomic>
 
 #include "common/Format.h"
+#include "hw/KernelDrives.h"
 
 namespace {
-QString gSysfsRoot = QStringLiteral("/sys");
 std::atomic<bool> gCheck{false};
 }  // namespace
 
-void SetSysfsRoot(const QString& root) { gSysfsRoot = root.isEmpty() ? QStringLiteral("/sys") : root; }
-QString SysfsRoot() { return gSysfsRoot; }
+// One root for every sysfs reader of the program (the drive discovery too).
+void SetSysfsRoot(const QString& root)
+{
+    ata::SystemRoots r = ata::CurrentSystemRoots();
+    r.sys = root.isEmpty() ? std::string("/sys") : root.toStdString();
+    ata::SetSystemRoots(r);
+}
+QString SysfsRoot() { return QString::fromStdString(ata::CurrentSystemRoots().sys); }
 
 QString PciKernelDriver(const PciAddress& address)
 {
-    const QFileInfo link(gSysfsRoot + QStringLiteral("/bus/pci/devices/") + address.Text() +
+    const QFileInfo link(SysfsRoot() + QStringLiteral("/bus/pci/devices/") + address.Text() +
                          QStringLiteral("/driver"));
     if (!link.isSymLink())
         return {};

@@ -14,6 +14,8 @@
 #include "common/PortLock.h"
 #include "common/Services.h"
 #include "common/WindowPlace.h"
+#include "hw/PortIo.h"
+#include "hw/Transport.h"
 #include "select/AddPort.h"
 #include "select/KernelDriver.h"
 #include "select/RadioGroup.h"
@@ -86,6 +88,7 @@ TfrmSelectPort::TfrmSelectPort(QWidget* owner) : QDialog(owner)
     connect(bbOk, &QPushButton::clicked, this, &TfrmSelectPort::bbOkClick);
     connect(bbCancel, &QPushButton::clicked, this, &TfrmSelectPort::bbCancelClick);
     connect(bbAddPort, &QPushButton::clicked, this, &TfrmSelectPort::bbAddPortClick);
+    connect(Grid, &QTableWidget::currentCellChanged, this, [this] { UpdateDeviceGroup(); });
 
     FormCreate();
 
@@ -98,12 +101,22 @@ TfrmSelectPort::~TfrmSelectPort() = default;
 void TfrmSelectPort::FormCreate()
 {
     GridEmpty = true;
-    m_scanned = ScanPci();
+    // Without access to the ports (hardware mode refused) there is no PCI
+    // scan, but the drives of the kernel's pass-through are still there.
+    m_scanned = HavePortBackend() ? ScanPci() : std::vector<ChannelRow>{};
     for (const ChannelRow& r : m_scanned)
         AddGridRow(r.name, r.basePort, r.controlPort);
+    m_drives = DriveRows();
+    for (size_t i = 0; i < m_drives.size(); ++i)
+        AddGridRow(m_drives[i].name, m_drives[i].path, m_drives[i].kind, int(i));
+    if (!m_drives.empty()) {
+        // A device path is wider than a port address.
+        const int w = Grid->fontMetrics().horizontalAdvance(m_drives.front().path + QStringLiteral("MM"));
+        Grid->setColumnWidth(1, std::max(Grid->columnWidth(1), w));
+    }
     Grid->setCurrentCell(0, 0);
 
-    if (Grid->rowCount() > 1) {
+    if (!GridEmpty) {
         bbOk->setEnabled(true);
         if (IniBool(QStringLiteral("SavePort"), true)) {
             const QString last = Ctx().IniFile ? Ctx().IniFile->ReadString(kPort, QStringLiteral("LastPort"),
@@ -114,14 +127,30 @@ void TfrmSelectPort::FormCreate()
                     Grid->setCurrentCell(row, 0);
         }
         const bool slave = IniBool(QStringLiteral("SlaveEnabled"), false);
-        rgbDevice->setEnabled(slave);
+        m_deviceGroupEnabled = slave;
         if (slave && IniBool(QStringLiteral("SaveDevice"), false))
             rgbDevice->SetItemIndex(Ctx().IniFile ? Ctx().IniFile->ReadInteger(kPort, QStringLiteral("LastDevice"), 0)
                                                   : 0);
     }
+    UpdateDeviceGroup();
 }
 
-void TfrmSelectPort::AddGridRow(const QString& name, const QString& base, const QString& control)
+void TfrmSelectPort::UpdateDeviceGroup()
+{
+    rgbDevice->setEnabled(m_deviceGroupEnabled && !DriveRowAt(SelectedRow()));
+}
+
+const DriveRow* TfrmSelectPort::DriveRowAt(int row) const
+{
+    const QTableWidgetItem* it = Grid->item(row, 1);
+    if (!it)
+        return nullptr;
+    bool ok = false;
+    const int index = it->data(Qt::UserRole).toInt(&ok);
+    return ok && index >= 0 && size_t(index) < m_drives.size() ? &m_drives[size_t(index)] : nullptr;
+}
+
+void TfrmSelectPort::AddGridRow(const QString& name, const QString& base, const QString& control, int driveIndex)
 {
     int row;
     if (GridEmpty) {
@@ -134,7 +163,10 @@ void TfrmSelectPort::AddGridRow(const QString& name, const QString& base, const 
         Grid->insertRow(row);
     }
     Grid->setItem(row, 0, new QTableWidgetItem(name));
-    Grid->setItem(row, 1, new QTableWidgetItem(base));
+    auto* second = new QTableWidgetItem(base);
+    if (driveIndex >= 0)
+        second->setData(Qt::UserRole, driveIndex);
+    Grid->setItem(row, 1, second);
     Grid->setItem(row, 2, new QTableWidgetItem(control));
 }
 
@@ -146,7 +178,10 @@ QString TfrmSelectPort::Cell(int column, int row) const
     return it ? it->text() : QString();
 }
 
-int TfrmSelectPort::DeviceIndex() const { return std::max(rgbDevice->ItemIndex(), 0); }
+int TfrmSelectPort::DeviceIndex() const
+{
+    return DriveRowAt(SelectedRow()) ? 0 : std::max(rgbDevice->ItemIndex(), 0);
+}
 
 std::unique_ptr<PortLock> TfrmSelectPort::TakePortLock() { return std::move(m_newLock); }
 
@@ -154,11 +189,12 @@ void TfrmSelectPort::bbOkClick()
 {
     const int row = SelectedRow();
     const QString portText = Cell(1, row);
+    const DriveRow* drive = DriveRowAt(row);
 
     // With real ports: a channel whose controller the kernel drives is used
     // only when the user says so.
     uint32_t base = 0;
-    if (KernelDriverCheck() && ParseHexText(portText, base)) {
+    if (!drive && KernelDriverCheck() && ParseHexText(portText, base)) {
         if (const auto owner = KernelDriverOfChannel(m_scanned, base)) {
             if (!AskYesNo(this, KernelDriverQuestion(*owner, Cell(0, row)))) {
                 CanClose = false;
@@ -170,8 +206,9 @@ void TfrmSelectPort::bbOkClick()
     // The port lock.  The port this process holds already is simply kept;
     // another one is taken next to it, and the old one is given up only when
     // the new connection is made (see TakePortLock).
-    const QString key = PortLockKey(portText);
+    const QString key = drive ? DriveLockName(portText) : PortLockKey(portText);
     m_newLock.reset();
+    m_drive.reset();
     const bool alreadyHeld = Ctx().PortMutex && Ctx().PortMutex->PortText() == key;
     if (!alreadyHeld) {
         QString why;  // set when the lock failed for a reason other than "taken"
@@ -183,12 +220,25 @@ void TfrmSelectPort::bbOkClick()
         }
     }
 
+    // A drive of the kernel's pass-through is opened now, so that what
+    // stands in the way (permissions, a bridge without ATA) is said here.
+    if (drive) {
+        QString why;
+        m_drive = OpenDriveRow(*drive, Ctx().TimeOut, &why);
+        if (!m_drive) {
+            m_newLock.reset();
+            CanClose = false;
+            ShowError(this, why);
+            return;
+        }
+    }
+
     CanClose = true;
     if (Ctx().IniFile) {
         try {
             if (Ctx().IniFile->ReadBool(kPort, QStringLiteral("SavePort"), true))
                 Ctx().IniFile->WriteString(kPort, QStringLiteral("LastPort"), portText);
-            if (Ctx().IniFile->ReadBool(kPort, QStringLiteral("SaveDevice"), false))
+            if (!drive && Ctx().IniFile->ReadBool(kPort, QStringLiteral("SaveDevice"), false))
                 Ctx().IniFile->WriteInteger(kPort, QStringLiteral("LastDevice"), rgbDevice->ItemIndex());
         } catch (const IniWriteError& e) {
             // The choice stands; only remembering it failed.
@@ -202,6 +252,7 @@ void TfrmSelectPort::bbCancelClick()
 {
     CanClose = true;
     m_newLock.reset();
+    m_drive.reset();
     done(QDialog::Rejected);
 }
 

@@ -127,7 +127,8 @@ TEST_F(MonitorSimTest, OnAPassThroughDriveTheLampsFollowTheLastCommand)
     sim::PassThroughDrive* pt = machine->PassThroughAt("/dev/sda");
     monitor = new TMonitorThread(ata::CurrentTransport(), 1, lamps.status, lamps.error);
     ASSERT_TRUE(PumpUntil([&] { return monitor->Stats().samples >= 20; }));
-    EXPECT_EQ(lamps.status->RegValue(), 255) << "no command yet: nothing to show";
+    EXPECT_EQ(lamps.status->RegValue(), 0) << "no command yet: dark, not all lit as if BSY, DF and ERR were set";
+    EXPECT_EQ(lamps.error->RegValue(), 0);
     EXPECT_EQ(pt->Requests(), 0u);
 
     EXPECT_LT(VerifySectors(100, 1, 0), 0);

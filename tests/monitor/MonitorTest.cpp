@@ -12,6 +12,7 @@
 #include "MonitorTestSupport.h"
 #include "monitor/KVErrorReg.h"
 #include "monitor/KVStatusReg.h"
+#include "hw/Transport.h"
 #include "monitor/Monitor.h"
 
 using namespace monitortest;
@@ -266,4 +267,39 @@ TEST_F(MonitorTest, DisplaysThatGoAwayFirstAreLeftAlone)
     ports->Set(kAlt, 0x51);
     ASSERT_TRUE(PumpUntil([&] { return m->Stats().updates == 2; }));
     EXPECT_EQ(ports->Reads(kErr), 0u);
+}
+
+// A drive the kernel owns: the registers are those the last command
+// returned, and the monitor never sends a command for them.
+TEST_F(MonitorTest, OnAPassThroughDriveTheLampsShowTheLastCommandsRegisters)
+{
+    struct LastCommand : ata::Transport {
+        std::atomic<uint8_t> status{0}, error{0};
+        std::atomic<int> commands{0};
+        void Select() override {}
+        void Configure(uint16_t) override {}
+        ata::Result Execute(const ata::Request&) override { return ++commands, ata::Result{}; }
+        ata::Result Reset() override { return ++commands, ata::Result{}; }
+        int32_t Ready(ata::Result&) override { return ++commands, 0; }
+        bool ShowsError() override { return ++commands, false; }
+        uint8_t Sample(ata::Register r) override { return r == ata::Register::Error ? error.load() : status.load(); }
+        ata::Caps caps() const override { return {false, true}; }
+        ata::Address address() const override { return {0, 0, 0, "/dev/sdx"}; }
+    };
+    auto drive = std::make_shared<LastCommand>();
+    auto* m = new TMonitorThread(drive, 1, lamps.status, lamps.error);
+    monitors.emplace_back(m);
+    // Nothing returned yet: dark, not all lit.
+    ASSERT_TRUE(PumpUntil([&] { return lamps.status->RegValue() == 0 && lamps.error->RegValue() == 0; }));
+
+    drive->status = 0x50;
+    ASSERT_TRUE(PumpUntil([&] { return lamps.status->RegValue() == 0x50; }));
+    drive->error = 0x04;
+    drive->status = 0x51;
+    ASSERT_TRUE(PumpUntil([&] { return lamps.error->RegValue() == 0x04; }));
+    // Another failure with the same status: the new error shows.
+    drive->error = 0x40;
+    ASSERT_TRUE(PumpUntil([&] { return lamps.error->RegValue() == 0x40; }));
+    EXPECT_EQ(lamps.status->RegValue(), 0x51);
+    EXPECT_EQ(drive->commands.load(), 0);
 }
