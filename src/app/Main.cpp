@@ -53,8 +53,23 @@ TfrmMain::TfrmMain(StartupSettings settings) : m_settings(std::move(settings))
 
     StatusBar = new TStatusBar(central);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    for (int i = 0; i < 6; ++i)
-        StatusBar->AddPanel(kPanelWidths[i], i == kOwnerDrawnPanel);
+    {
+        // The fixed texts of panels 1, 3, 4 (bold) and 5 must be readable
+        // whole in this font; the controller and model panels give way.
+        QFont bold = StatusBar->font();
+        bold.setBold(true);
+        const QFontMetrics normal(StatusBar->font());
+        const QFontMetrics boldMetrics(bold);
+        const std::vector<int> widths = FitPanelWidths(
+            {std::begin(kPanelWidths), std::end(kPanelWidths)},
+            {{}, {QStringLiteral("Master"), QStringLiteral("Slave"), QStringLiteral("SATA"), QStringLiteral("PATA"),
+                  QStringLiteral("USB")},
+             {}, {QStringLiteral("LBA48"), QStringLiteral("LBA28")}, {QStringLiteral("High"), QStringLiteral("Max")},
+             {QStringLiteral("HPA")}},
+            {&normal, &normal, &normal, &normal, &boldMetrics, &normal}, {0, 2});
+        for (int i = 0; i < 6; ++i)
+            StatusBar->AddPanel(widths[size_t(i)], i == kOwnerDrawnPanel);
+    }
     StatusBar->OnDrawPanel = [this](TStatusBar* bar, int panel, QPainter& canvas, const QRect& rect) {
         StatusBarDrawPanel(bar, panel, canvas, rect);
     };

@@ -1,5 +1,6 @@
 #include "app/StatusBar.h"
 
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
@@ -8,6 +9,31 @@
 
 namespace {
 constexpr int kTextMargin = 2;  // between the text and the bevel
+}
+
+std::vector<int> FitPanelWidths(const std::vector<int>& design, const std::vector<QStringList>& fixedTexts,
+                                const std::vector<const QFontMetrics*>& metrics, const std::vector<int>& shrinkable)
+{
+    std::vector<int> widths = design;
+    int extra = 0;
+    for (size_t i = 0; i < widths.size() && i < fixedTexts.size(); ++i) {
+        int need = 0;
+        for (const QString& t : fixedTexts[i])
+            need = std::max(need, metrics[i]->horizontalAdvance(t));
+        // The bevel (3 pixels) and the margins on both sides.
+        need += 3 + 2 * kTextMargin + 2;
+        if (need > widths[i]) {
+            extra += need - widths[i];
+            widths[i] = need;
+        }
+    }
+    for (auto it = shrinkable.rbegin(); it != shrinkable.rend() && extra > 0; ++it) {
+        // A free-text panel keeps at least half its design width.
+        const int give = std::min(extra, widths[size_t(*it)] - design[size_t(*it)] / 2);
+        widths[size_t(*it)] -= give;
+        extra -= give;
+    }
+    return widths;
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent)

@@ -3,9 +3,20 @@
 // owner-drawn is painted by the OnDrawPanel handler instead.  A text too long
 // for its panel is shortened in the middle ("OnBoard Intel…ndary Channel"),
 // and every panel shows its whole text as its tooltip.
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <vector>
+
+class QFontMetrics;
+
+// Panel widths for a font: each panel gets its design width, or more when
+// one of its fixed texts (`fixedTexts[i]`, drawn with `metrics[i]`) would not
+// fit it; what the fixed panels take beyond their design width comes off the
+// panels that hold free text (`shrinkable`, first the last of them), so the
+// bar keeps its width.  The design widths come from a smaller system font.
+std::vector<int> FitPanelWidths(const std::vector<int>& design, const std::vector<QStringList>& fixedTexts,
+                                const std::vector<const QFontMetrics*>& metrics, const std::vector<int>& shrinkable);
 
 class TStatusBar : public QWidget {
     Q_OBJECT

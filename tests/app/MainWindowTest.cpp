@@ -603,15 +603,41 @@ TEST_F(MainWindowTest, AModalToolWindowStaysOpenWhileMinimisedAndComesBackModal)
     EXPECT_FALSE(tool.isVisible());
 }
 
+TEST(StatusBarWidths, FixedTextsFitAndTheFreeTextPanelsGiveWay)
+{
+    QFont f;
+    f.setPixelSize(20);  // far bigger than the design's font
+    const QFontMetrics m(f);
+    const std::vector<int> w =
+        FitPanelWidths({250, 50, 180, 40}, {{}, {"Master"}, {}, {"LBA48"}}, {&m, &m, &m, &m}, {0, 2});
+    EXPECT_GE(w[1], m.horizontalAdvance("Master") + 3);
+    EXPECT_GE(w[3], m.horizontalAdvance("LBA48") + 3);
+    EXPECT_EQ(w[0] + w[1] + w[2] + w[3], 520);
+    EXPECT_EQ(w[0], 250) << "the model panel gives way first";
+    f.setPixelSize(4);  // small enough: the design stands
+    const QFontMetrics s(f);
+    EXPECT_EQ(FitPanelWidths({250, 50, 180, 40}, {{}, {"Master"}, {}, {"LBA48"}}, {&s, &s, &s, &s}, {0, 2}),
+              (std::vector<int>{250, 50, 180, 40}));
+}
+
 TEST_F(MainWindowTest, StatusBarHasSixCentredPanels)
 {
     TfrmMain w(Settings());
     ASSERT_EQ(w.StatusBar->PanelCount(), 6);
+    // The design widths, unless the font needs more for a fixed text; the
+    // bar keeps its width.
     const int widths[] = {250, 50, 180, 40, 40, 40};
+    int total = 0;
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(w.StatusBar->PanelAt(i).width, widths[i]);
+        EXPECT_GE(w.StatusBar->PanelAt(i).width, i == 0 || i == 2 ? widths[i] / 2 : widths[i]);
         EXPECT_EQ(w.StatusBar->PanelAt(i).ownerDraw, i == 4);
+        total += w.StatusBar->PanelAt(i).width;
     }
+    EXPECT_EQ(total, 600);
+    w.SetStatusPanel(3, QStringLiteral("LBA48"));
+    w.SetStatusPanel(1, QStringLiteral("Master"));
+    EXPECT_EQ(w.StatusBar->DisplayedText(3), QStringLiteral("LBA48"));
+    EXPECT_EQ(w.StatusBar->DisplayedText(1), QStringLiteral("Master"));
     EXPECT_EQ(w.StatusReg->objectName(), "StatusReg");
     EXPECT_EQ(w.StatusReg->geometry(), QRect(4, 0, 295, 56));
     EXPECT_EQ(w.ErrorReg->objectName(), "ErrorReg");
