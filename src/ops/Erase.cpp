@@ -62,9 +62,16 @@ void TfrmErase::RunEraseLoop()
     bool going = loop.Pump();
     if (going)
         StartClock();
+    bool refused = false;
     for (int64_t lba = CurrentLBA(); going && lba < EndLBA();) {
         const int64_t count = ops::EraseCount(lba, EndLBA(), m_sectorsPerCommand);
         if (!(EraseCommand(lba, count, m_lba48, m_randomFill, m_fillByte) & 0xFF)) {
+            // A drive the system uses refuses every block alike (and the
+            // layer has said why): the pass ends there, written nowhere.
+            if (ops::RefusedAsInUse()) {
+                refused = true;
+                break;
+            }
             SoftReset();
             Beep();
         }
@@ -76,8 +83,8 @@ void TfrmErase::RunEraseLoop()
         return;
     Timer->stop();
     // The range done (also when Stop came with its last block) or not.
-    const bool completed = CurrentLBA() >= EndLBA();
-    ShowCaption(completed ? kDone : kCancelled);
+    const bool completed = !refused && CurrentLBA() >= EndLBA();
+    ShowCaption(refused ? kFailed : completed ? kDone : kCancelled);
     if (completed && !loop.Abandoned())
         Beep();
     EndRun();

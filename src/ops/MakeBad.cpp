@@ -66,6 +66,12 @@ bool TfrmMakeBAd::MakeOne(int64_t lba)
 {
     if (MakeBadCommand(lba) & 0xFF)
         return true;
+    // A drive the system uses refuses every sector alike (and the layer
+    // has said why): the pass ends there.
+    if (ops::RefusedAsInUse()) {
+        m_refused = true;
+        return false;
+    }
     SoftReset();
     Beep();
     return false;
@@ -86,7 +92,8 @@ void TfrmMakeBAd::RunRandom()
     Label15->setText(QStringLiteral("Создано Soft-Bad"));
     CounterLBA->hide();
     m_created = 0;
-    while (going) {
+    m_refused = false;
+    while (going && !m_refused) {
         const int64_t target = ops::RandomTarget(StartLBA(), EndLBA(), m_random);
         if (MakeOne(target)) {
             eCurLBA->setText(QString::number(target));
@@ -98,7 +105,7 @@ void TfrmMakeBAd::RunRandom()
     if (loop.WindowGone())
         return;
     // Only a stop ends it, and that is its normal end.
-    ShowCaption(kDone);
+    ShowCaption(m_refused ? kFailed : kDone);
     EndRun();
 }
 
@@ -111,8 +118,10 @@ void TfrmMakeBAd::RunContinuous()
     CounterLBA->show();
     if (going)
         StartClock();
+    m_refused = false;
     for (int64_t lba = StartLBA(); going && lba < EndLBA();) {
-        MakeOne(lba);
+        if (!MakeOne(lba) && m_refused)
+            break;
         ++lba;  // also after a failure
         ShowCurrent(lba);
         going = loop.Pump();
@@ -120,7 +129,7 @@ void TfrmMakeBAd::RunContinuous()
     if (loop.WindowGone())
         return;
     Timer->stop();
-    ShowCaption(CurrentLBA() >= EndLBA() ? kDone : kCancelled);
+    ShowCaption(m_refused ? kFailed : CurrentLBA() >= EndLBA() ? kDone : kCancelled);
     EndRun();
 }
 

@@ -41,6 +41,7 @@ private:
     bool m_lba48 = false;
     bool m_randomMode = true;
     int64_t m_created = 0;
+    bool m_refused = false;  // the drive is in use: the pass ended
     QRandomGenerator m_random;
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "common/Format.h"
+#include "hw/Ata.h"
 #include "hw/AtaDefs.h"
 #include "surface/ScanRules.h"
 
@@ -74,6 +75,11 @@ QString RemainingTimeText(std::optional<int64_t> seconds)
     if (!seconds)
         return QStringLiteral(" - - - - - - - ");
     return QLatin1Char(' ') + FormatHoursMinSec(*seconds);
+}
+
+bool RefusedAsInUse()
+{
+    return ata::LastResult().outcome == ata::Outcome::InUse;
 }
 
 }  // namespace ops

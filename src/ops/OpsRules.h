@@ -57,4 +57,8 @@ QString Lba48Refusal();
 // otherwise a space and hh:mm:ss (at least two digits each).
 QString RemainingTimeText(std::optional<int64_t> seconds);
 
+// The last failed command was not sent because the system uses the drive
+// (a mounted pass-through disk): every further one would be refused alike.
+bool RefusedAsInUse();
+
 }  // namespace ops

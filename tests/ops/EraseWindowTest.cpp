@@ -15,6 +15,7 @@
 #include "common/Int64SpinBox.h"
 #include "hw/Ata.h"
 #include "hw/AtaDefs.h"
+#include "hw/InUseGuard.h"
 #include "ops/Erase.h"
 #include "ops/EraseParam.h"
 #include "ops/OpsRules.h"
@@ -244,4 +245,31 @@ TEST(EraseParam, RangeFillerFieldAndRandomFiller)
     d.bbOk->click();
     EXPECT_EQ(d.result(), QDialog::Accepted);
     d.bbHelp->click();
+}
+
+// A drive the system uses (a mounted pass-through disk) refuses every write:
+// the pass ends at the first refusal instead of beeping through the range,
+// and does not call itself done.
+TEST(EraseWindow, ADriveInUseEndsThePassAtTheFirstRefusal)
+{
+    Bench b(testsim::InstantDrive("SIM ERASE", 5000, false));
+    struct Busy : ata::WriteGuard {
+        bool Claim(std::string* why) override
+        {
+            *why = "Диск используется системой";
+            return false;
+        }
+    };
+    ata::SetWriteGuardFactory([](const ata::Address&) { return std::make_shared<Busy>(); });
+    ata::SetRefusalReporter([](const std::string&) {});
+    InitDLL(0x1F0, 0x3F6, 0, 1, 0, nullptr);  // a connection with its guard
+    EraseRun r(&b.shell.window);
+    const int beeps = BeepCount();
+    r.Start(0, 600, [](TfrmEraseParam& d) { FixedFiller(d, "00"); });
+    EXPECT_EQ(r.calls, (std::vector<Call>{{0, 256}}));
+    EXPECT_EQ(r.f.windowTitle(), "Стирание накопителя: SIM ERASE - Ошибка");
+    EXPECT_EQ(BeepCount(), beeps);
+    EXPECT_TRUE(b.Drive()->SectorUntouched(0));
+    ata::SetWriteGuardFactory(nullptr);
+    ata::SetRefusalReporter(nullptr);
 }
