@@ -171,7 +171,22 @@ stop() {
 for m in \$(cat /lib/modules/load-order); do
   insmod /lib/modules/\$m || stop "insmod \$m failed"
 done
-mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 voranroot /mnt || stop "cannot mount the host root"
+mkdir -p /host
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 voranroot /host || stop "cannot mount the host root"
+# The guest's root is a tmpfs that everyone may search, holding the host
+# root's entries (folders bound, links and files copied): the host's own
+# root may be closed to other users (a chroot made by mktemp is 0700), and
+# the checks run programs as other users too.
+mount -t tmpfs -o mode=0755 tmpfs /mnt
+for e in /host/* /host/.[!.]*; do
+  [ -e "\$e" ] || [ -L "\$e" ] || continue
+  n="\${e#/host/}"
+  if [ -d "\$e" ] && [ ! -L "\$e" ]; then
+    mkdir "/mnt/\$n" && mount --bind "\$e" "/mnt/\$n" || stop "cannot bind /\$n"
+  else
+    cp -a "\$e" "/mnt/\$n" || stop "cannot copy /\$n"
+  fi
+done
 mount -t proc proc /mnt/proc
 mount -t sysfs sysfs /mnt/sys
 mount -t devtmpfs devtmpfs /mnt/dev

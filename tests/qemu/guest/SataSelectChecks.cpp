@@ -329,8 +329,8 @@ GUEST_CHECK(sata_guard, a_mounted_partition_keeps_writes_off_the_drive)
     uint8_t smart[512];
     c.Expect((GetSMARTAttributes(smart) & 0xFF) != 0, d.id + ": SMART while mounted (" + LastOutcome() + ")");
 
-    // The erase window as the user runs it over the partition: every block
-    // refused, one box that says why, and the window's pass goes on to its end.
+    // The erase window as the user runs it over the partition: the first
+    // block refused, one box that says why, and the pass ends there as failed.
     EnsureApplication();
     refusals.clear();
     {
@@ -351,7 +351,9 @@ GUEST_CHECK(sata_guard, a_mounted_partition_keeps_writes_off_the_drive)
         c.ExpectEq(messages.shown.size(), size_t(1), d.id + ": boxes of the erase window over a mounted partition");
         c.Expect(!messages.shown.empty() && messages.shown[0].text.contains(QString::fromStdString(mnt)),
                  d.id + ": the box names the mount: " + messages.Texts().join(' ').toStdString());
-        c.ExpectEq(erase.CurrentLBA(), int64_t(kStart + 600), d.id + ": the erase pass went to its end");
+        c.ExpectEq(erase.CurrentLBA(), int64_t(kStart), d.id + ": the erase pass ended at its first refused block");
+        c.Expect(erase.windowTitle().endsWith(QStringLiteral(" - Ошибка")),
+                 d.id + ": the erase pass is captioned as failed: " + erase.windowTitle().toStdString());
 
         // The security windows: the window's own failure, and the box that says why.
         auto refusedWindow = [&](const std::string& what, const std::function<void()>& run) {
